@@ -1,0 +1,27 @@
+# add_unit_test(NAME SOURCES a.cpp b.cpp LIBS x y LABELS slow)
+# One GoogleTest executable; its cases are registered with CTest one by one.
+function(add_unit_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE test_support ${T_LIBS} GTest::gtest GTest::gtest_main)
+  set(props "")
+  if(T_LABELS)
+    set(props PROPERTIES LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${props})
+endfunction()
+
+# Every *Test.cpp of the current folder becomes a test executable linking LIBS;
+# folder-specific targets live in *.cmake files beside them.
+function(add_folder_tests prefix)
+  cmake_parse_arguments(F "" "" "LIBS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
+  foreach(source ${tests})
+    get_filename_component(base ${source} NAME_WE)
+    add_unit_test(${prefix}_${base} SOURCES ${source} LIBS ${F_LIBS})
+  endforeach()
+  file(GLOB extras CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cmake)
+  foreach(extra ${extras})
+    include(${extra})
+  endforeach()
+endfunction()

@@ -1,0 +1,100 @@
+// The Modbus RTU master link: settings, port opening, request frames, the
+// transaction engine and the turning of result codes into operator messages.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "LocalClock.h"
+
+class TCustomComPort;
+class OperatorInterface;
+
+// The function codes the link sends, in table order; anything else is refused.
+inline constexpr std::array<uint8_t, 16> AllowedCodes = {1,  2,  3,  4,  5,  6,  14, 15,
+                                                         17, 66, 67, 68, 69, 70, 71, 100};
+
+inline constexpr int32_t kMaxDataLen = 3000;
+inline constexpr int32_t kFrameBufferSize = kMaxDataLen + 4;
+// The longest byte-count answer: address, code, count, 255 data bytes, CRC.
+inline constexpr int32_t kMaxCountedAnswer = 260;
+
+// Result codes of Transact besides the device's own exception codes.
+enum : int32_t {
+  ResultOk = 0,
+  ResultCodeRefused = 1,
+  ResultReceiveError = 128,
+  ResultIncomplete = 129,
+  ResultNoAnswer = 130,
+  ResultCrcMismatch = 131,
+  ResultPortNotOpened = 132,
+  ResultPortNotOpen = 256,
+};
+
+// Shown when the port itself fails while the link purges, closes or opens it.
+inline constexpr const char* kPortLostText =
+    "COM-порт отключен. Проверьте оборудование, перезапустите программу.";
+
+class TComPortClass {
+public:
+  TComPortClass(TCustomComPort& comPort, OperatorInterface& form);
+
+  // Working fields of the current transaction.
+  int32_t FrameLen = 0;
+  int32_t DataLen = 0;
+  int32_t AnswerLen = 0;
+  int32_t ByteCount = 0;
+  // Line settings as texts; applied to the port by OpenPort.
+  std::string BaudText;
+  std::string ParityText;
+  std::string StopBitsText;
+  std::string PortName;
+  int32_t Repeats1;
+  int32_t Repeats2;
+  int32_t WritePollCount;
+  int32_t TxDelay;
+  int32_t RxDelay;
+
+  // The local date and time, for the clock frame and WaitMs.
+  LocalClock Clock = SystemLocalTime;
+
+  // 0 when the port is open afterwards, -1 when a setting is invalid or the port stayed closed.
+  int32_t OpenPort();
+  void ClosePort();
+
+  void SetRepeats1(int32_t value) { Repeats1 = value; }
+  void SetRepeats2(int32_t value) { Repeats2 = value; }
+  void SetTxDelay(int32_t value) { TxDelay = value; }
+  void SetRxDelay(int32_t value) { RxDelay = value; }
+  int32_t GetTxDelay() const { return TxDelay; }
+  int32_t GetRxDelay() const { return RxDelay; }
+
+  // Builds the frame for DataLen/FrameLen into `frame` (kFrameBufferSize bytes).
+  // 0 when built, 1 when the code is not allowed (frame untouched).
+  int32_t BuildFrame(uint8_t deviceIndex, uint8_t code, const uint8_t* data, uint8_t* frame);
+
+  // One master transaction; `answer` holds `answerSize` bytes. Returns the result code.
+  int32_t Transact(int32_t deviceIndex, uint8_t code, int32_t len, const uint8_t* data,
+                   uint8_t* answer, int32_t answerSize);
+  // One message box for a result code (nothing for 0).
+  void ReportResult(int32_t deviceIndex, int32_t code);
+
+  // Busy waits: units of 0.1 ms, and milliseconds on the time of day.
+  static void SpinDelay(int32_t units);
+  void WaitMs(int32_t ms);
+
+  TCustomComPort& ComPort() { return comPort_; }
+
+private:
+  int32_t SendReceive(const uint8_t* frame, uint8_t* answer, int32_t answerSize);
+  int32_t PortWrite(const uint8_t* frame);
+  int32_t PortRead(uint8_t* place, int32_t count);
+
+  TCustomComPort& comPort_;
+  OperatorInterface& form_;
+};
+
+// The lenient decimal conversion of the settings: leading blanks, optional
+// sign, digits up to the first non-digit; no digits give 0.
+int32_t LenientToInt(const std::string& text);

@@ -1,0 +1,16 @@
+#include "PosixArbitraryBaud.h"
+
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+int SetArbitraryBaudRate(int fd, unsigned rate) {
+  struct termios2 tio {};
+  if (ioctl(fd, TCGETS2, &tio) != 0) return -1;
+  tio.c_cflag &= ~CBAUD;
+  tio.c_cflag |= BOTHER;
+  tio.c_cflag &= ~(CBAUD << IBSHIFT);
+  tio.c_cflag |= BOTHER << IBSHIFT;
+  tio.c_ispeed = rate;
+  tio.c_ospeed = rate;
+  return ioctl(fd, TCSETS2, &tio);
+}

@@ -1,0 +1,48 @@
+// The operating system's serial device, one implementation per platform
+// (SerialDevicePosix.cpp, SerialDeviceWin32.cpp). Every failing system call
+// raises EComPort with the component's failure code and the system's error number.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ComTypes.h"
+
+class SerialDevice {
+public:
+  SerialDevice();
+  ~SerialDevice();
+  SerialDevice(const SerialDevice&) = delete;
+  SerialDevice& operator=(const SerialDevice&) = delete;
+
+  // Opens the port by its name (COM3, ...) exclusively; failure code 1.
+  void Open(const std::string& portName);
+  bool IsOpen() const;
+  // Closes the handle; true when it was closed (the handle is then invalid).
+  bool Close();
+
+  void SetupQueues(int inputSize, int outputSize);  // failure code 9
+  void SetLineSettings(const LineSettings& settings);  // failure code 7
+  void SetTimeouts(const TimeoutValues& timeouts);  // failure code 8
+
+  // Block until count bytes moved or the time-outs in force ran out; a
+  // time-out is a short count. Failure codes 3 (read) and 2 (write).
+  int Read(void* buffer, int count);
+  int Write(const void* buffer, int count);
+
+  void Purge(uint32_t flags);  // PurgeRxClear etc.; failure code 5
+  int InputCount();            // bytes queued for reading; clears line errors; code 10
+  uint32_t ClearErrors();      // reads and clears the line-error state; code 10
+  ModemStatus GetModemStatus();  // failure code 11
+
+  // The event thread's wait: SetEventMask, then WaitEvent blocks until one of
+  // the masked events occurs (returning its mask) or CancelWait is called from
+  // another thread (returning 0).
+  void SetEventMask(uint32_t mask);
+  uint32_t WaitEvent();
+  void CancelWait();
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
+};

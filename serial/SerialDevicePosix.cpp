@@ -1,0 +1,335 @@
+// POSIX serial device: a terminal device opened exclusively, raw line settings,
+// and the Windows read/write time-out semantics emulated with poll() on a
+// monotonic clock.
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <optional>
+
+#include "EComPort.h"
+#include "PortTable.h"
+#include "PosixArbitraryBaud.h"
+#include "SerialDevice.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr uint32_t kMaxDword = 0xFFFFFFFF;
+
+[[noreturn]] void Fail(int code, int error) { throw EComPort(code, error); }
+
+std::optional<speed_t> StandardSpeed(uint32_t rate) {
+  switch (rate) {
+    case 50: return B50;
+    case 75: return B75;
+    case 110: return B110;
+    case 134: return B134;
+    case 150: return B150;
+    case 200: return B200;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 1800: return B1800;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 500000: return B500000;
+    case 576000: return B576000;
+    case 921600: return B921600;
+    case 1000000: return B1000000;
+    default: return std::nullopt;
+  }
+}
+
+// poll() takes whole milliseconds: round up so that a wait never ends early.
+int PollTimeout(std::optional<Clock::time_point> limit) {
+  if (!limit) return -1;
+  const auto left = *limit - Clock::now();
+  if (left <= Clock::duration::zero()) return 0;
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return static_cast<int>(std::min<long long>(ms, 24LL * 3600 * 1000));
+}
+
+std::optional<Clock::time_point> Earliest(std::optional<Clock::time_point> a,
+                                          std::optional<Clock::time_point> b) {
+  if (!a) return b;
+  if (!b) return a;
+  return std::min(*a, *b);
+}
+
+// A pseudo-terminal has no modem lines; its ioctls fail with one of these.
+bool NoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
+
+// Line-error bits as the platform's ClearCommError reports them.
+constexpr uint32_t kCeRxOver = 0x0001, kCeOverrun = 0x0002, kCeRxParity = 0x0004,
+                   kCeFrame = 0x0008, kCeBreak = 0x0010;
+}  // namespace
+
+struct SerialDevice::Impl {
+  int fd = -1;
+  int wakeFd = -1;  // eventfd that cancels WaitEvent
+  termios saved{};
+  bool haveSaved = false;
+  LineSettings line;
+  TimeoutValues timeouts;
+  uint32_t eventMask = 0;
+  serial_icounter_struct lastCounts{};
+  bool haveCounts = false;
+
+  ~Impl() {
+    if (wakeFd >= 0) ::close(wakeFd);
+  }
+  std::chrono::milliseconds Ms(uint64_t v) const { return std::chrono::milliseconds(v); }
+};
+
+SerialDevice::SerialDevice() : d_(std::make_unique<Impl>()) {}
+SerialDevice::~SerialDevice() { Close(); }
+
+bool SerialDevice::IsOpen() const { return d_->fd >= 0; }
+
+void SerialDevice::Open(const std::string& portName) {
+  if (d_->fd >= 0) return;
+  const auto path = ResolvePortDevice(portName);
+  if (!path) Fail(CError_OpenFailed, ENOENT);
+  const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) Fail(CError_OpenFailed, errno);
+  auto refuse = [fd](int error) {
+    ::close(fd);
+    Fail(CError_OpenFailed, error);
+  };
+  // Never write frames into something that is not a terminal device.
+  if (!::isatty(fd)) refuse(ENOTTY);
+  // Exclusive use: TIOCEXCL keeps other (unprivileged) programs out, flock
+  // keeps out every program that asks, including a second instance of ours.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) refuse(errno);
+  ::ioctl(fd, TIOCEXCL);
+  if (::tcgetattr(fd, &d_->saved) != 0) refuse(errno);
+  d_->haveSaved = true;
+  termios raw = d_->saved;
+  ::cfmakeraw(&raw);
+  raw.c_cflag |= CLOCAL | CREAD;
+  raw.c_cc[VMIN] = 0;
+  raw.c_cc[VTIME] = 0;
+  if (::tcsetattr(fd, TCSANOW, &raw) != 0) refuse(errno);
+  d_->fd = fd;
+  d_->haveCounts = ::ioctl(fd, TIOCGICOUNT, &d_->lastCounts) == 0;
+}
+
+bool SerialDevice::Close() {
+  if (d_->fd < 0) return true;
+  if (d_->haveSaved) ::tcsetattr(d_->fd, TCSANOW, &d_->saved);
+  ::ioctl(d_->fd, TIOCNXCL);
+  const int rc = ::close(d_->fd);
+  d_->fd = -1;
+  d_->haveSaved = false;
+  return rc == 0 || errno == EINTR;
+}
+
+void SerialDevice::SetupQueues(int inputSize, int outputSize) {
+  // The kernel sizes its own queues; the values only shape the flow-control limits.
+  if (inputSize < 0 || outputSize < 0) Fail(CError_SetupComFailed, EINVAL);
+}
+
+void SerialDevice::SetLineSettings(const LineSettings& s) {
+  termios t{};
+  if (::tcgetattr(d_->fd, &t) != 0) Fail(CError_SetStateFailed, errno);
+  ::cfmakeraw(&t);
+  t.c_cflag |= CLOCAL | CREAD;
+  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  switch (s.ByteSize) {
+    case 5: t.c_cflag |= CS5; break;
+    case 6: t.c_cflag |= CS6; break;
+    case 7: t.c_cflag |= CS7; break;
+    case 8: t.c_cflag |= CS8; break;
+    default: Fail(CError_SetStateFailed, EINVAL);
+  }
+  switch (s.Parity) {
+    case 0: break;
+    case 1: t.c_cflag |= PARENB | PARODD; break;
+    case 2: t.c_cflag |= PARENB; break;
+    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case 4: t.c_cflag |= PARENB | CMSPAR; break;
+    default: Fail(CError_SetStateFailed, EINVAL);
+  }
+  // One and a half stop bits exist only with 5 data bits; POSIX sets them with CSTOPB.
+  if (s.StopBits == 1 || s.StopBits == 2) t.c_cflag |= CSTOPB;
+  else if (s.StopBits != 0) Fail(CError_SetStateFailed, EINVAL);
+  const uint32_t rtsControl = (s.Flags & DcbRtsControlMask) >> 12;
+  if ((s.Flags & DcbOutxCtsFlow) || rtsControl == 2) t.c_cflag |= CRTSCTS;
+  t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
+  if (s.Flags & DcbOutX) t.c_iflag |= IXON;
+  if (s.Flags & DcbInX) t.c_iflag |= IXOFF;
+  if (s.Flags & DcbParity) t.c_iflag |= INPCK;
+  t.c_cc[VSTART] = static_cast<cc_t>(s.XonChar);
+  t.c_cc[VSTOP] = static_cast<cc_t>(s.XoffChar);
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+
+  const auto speed = StandardSpeed(s.BaudRate);
+  if (speed) {
+    ::cfsetispeed(&t, *speed);
+    ::cfsetospeed(&t, *speed);
+  } else {
+    ::cfsetispeed(&t, B38400);
+    ::cfsetospeed(&t, B38400);
+  }
+  if (::tcsetattr(d_->fd, TCSANOW, &t) != 0) Fail(CError_SetStateFailed, errno);
+  if (!speed && (s.BaudRate == 0 || SetArbitraryBaudRate(d_->fd, s.BaudRate) != 0))
+    Fail(CError_SetStateFailed, s.BaudRate == 0 ? EINVAL : errno);
+
+  // DTR and RTS held as asked; a device without modem lines has nothing to hold.
+  const uint32_t dtrControl = (s.Flags & DcbDtrControlMask) >> 4;
+  int dtr = TIOCM_DTR, rts = TIOCM_RTS;
+  ::ioctl(d_->fd, dtrControl == 0 ? TIOCMBIC : TIOCMBIS, &dtr);
+  if (rtsControl != 2) ::ioctl(d_->fd, rtsControl == 1 ? TIOCMBIS : TIOCMBIC, &rts);
+  if (rtsControl == 3) {
+    // RTS raised while sending: the kernel's RS-485 mode, where the driver has it.
+    serial_rs485 rs485{};
+    rs485.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    ::ioctl(d_->fd, TIOCSRS485, &rs485);
+  }
+  d_->line = s;
+}
+
+void SerialDevice::SetTimeouts(const TimeoutValues& timeouts) { d_->timeouts = timeouts; }
+
+int SerialDevice::Read(void* buffer, int count) {
+  if (count <= 0) return 0;
+  auto* out = static_cast<unsigned char*>(buffer);
+  const TimeoutValues& t = d_->timeouts;
+  const auto start = Clock::now();
+
+  // The platform's special cases: MAXDWORD interval with zero totals returns
+  // what is queued; with a MAXDWORD multiplier it waits up to the constant for
+  // the first byte and then returns what is queued.
+  const bool waitFirst = t.ReadInterval == kMaxDword && t.ReadTotalMultiplier == kMaxDword &&
+                         t.ReadTotalConstant > 0 && t.ReadTotalConstant < kMaxDword;
+  const bool returnQueued = waitFirst || (t.ReadInterval == kMaxDword &&
+                                          t.ReadTotalMultiplier == 0 && t.ReadTotalConstant == 0);
+
+  std::optional<Clock::time_point> total;
+  if (returnQueued) {
+    total = start + d_->Ms(waitFirst ? t.ReadTotalConstant : 0);
+  } else if (t.ReadTotalMultiplier != 0 || t.ReadTotalConstant != 0) {
+    const uint64_t ms = uint64_t{t.ReadTotalMultiplier} * uint64_t(count) + t.ReadTotalConstant;
+    total = start + d_->Ms(ms);
+  }
+  const bool interval = !returnQueued && t.ReadInterval != 0 && t.ReadInterval != kMaxDword;
+
+  int got = 0;
+  Clock::time_point lastByte{};
+  for (;;) {
+    const ssize_t n = ::read(d_->fd, out + got, static_cast<size_t>(count - got));
+    if (n > 0) {
+      int kept = static_cast<int>(n);
+      if (d_->line.Flags & DcbNull) {
+        kept = static_cast<int>(std::remove(out + got, out + got + n, 0) - (out + got));
+      }
+      got += kept;
+      if (kept > 0) lastByte = Clock::now();
+      if (got == count || (returnQueued && got > 0)) return got;
+      continue;
+    }
+    if (n == 0) Fail(CError_ReadFailed, EIO);  // the line hung up
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) Fail(CError_ReadFailed, errno);
+
+    std::optional<Clock::time_point> limit = total;
+    if (interval && got > 0) limit = Earliest(limit, lastByte + d_->Ms(t.ReadInterval));
+    if (limit && Clock::now() >= *limit) return got;
+    pollfd p{d_->fd, POLLIN, 0};
+    const int rc = ::poll(&p, 1, PollTimeout(limit));
+    if (rc < 0 && errno != EINTR) Fail(CError_ReadFailed, errno);
+    if (rc > 0 && !(p.revents & POLLIN) && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+      Fail(CError_ReadFailed, EIO);
+  }
+}
+
+int SerialDevice::Write(const void* buffer, int count) {
+  if (count <= 0) return 0;
+  const auto* in = static_cast<const unsigned char*>(buffer);
+  const TimeoutValues& t = d_->timeouts;
+  std::optional<Clock::time_point> deadline;
+  if (t.WriteTotalMultiplier != 0 || t.WriteTotalConstant != 0) {
+    const uint64_t ms = uint64_t{t.WriteTotalMultiplier} * uint64_t(count) + t.WriteTotalConstant;
+    deadline = Clock::now() + d_->Ms(ms);
+  }
+  int sent = 0;
+  while (sent < count) {
+    const ssize_t n = ::write(d_->fd, in + sent, static_cast<size_t>(count - sent));
+    if (n > 0) {
+      sent += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) Fail(CError_WriteFailed, errno);
+    if (deadline && Clock::now() >= *deadline) break;  // a stalled line: short count
+    pollfd p{d_->fd, POLLOUT, 0};
+    const int rc = ::poll(&p, 1, PollTimeout(deadline));
+    if (rc < 0 && errno != EINTR) Fail(CError_WriteFailed, errno);
+    if (rc > 0 && !(p.revents & POLLOUT) && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+      Fail(CError_WriteFailed, EIO);
+  }
+  return sent;
+}
+
+void SerialDevice::Purge(uint32_t flags) {
+  // Reads and writes are synchronous here, so there is never a pending one to abort.
+  const bool rx = flags & PurgeRxClear, tx = flags & PurgeTxClear;
+  if (!rx && !tx) return;
+  if (::tcflush(d_->fd, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0)
+    Fail(CError_PurgeFailed, errno);
+}
+
+int SerialDevice::InputCount() {
+  int queued = 0;
+  if (::ioctl(d_->fd, FIONREAD, &queued) != 0) Fail(CError_ClearComFailed, errno);
+  return queued;
+}
+
+uint32_t SerialDevice::ClearErrors() {
+  InputCount();
+  if (!d_->haveCounts) return 0;
+  serial_icounter_struct now{};
+  if (::ioctl(d_->fd, TIOCGICOUNT, &now) != 0) return 0;
+  const serial_icounter_struct& was = d_->lastCounts;
+  uint32_t errors = 0;
+  if (now.buf_overrun != was.buf_overrun) errors |= kCeRxOver;
+  if (now.overrun != was.overrun) errors |= kCeOverrun;
+  if (now.parity != was.parity) errors |= kCeRxParity;
+  if (now.frame != was.frame) errors |= kCeFrame;
+  if (now.brk != was.brk) errors |= kCeBreak;
+  d_->lastCounts = now;
+  return errors;
+}
+
+ModemStatus SerialDevice::GetModemStatus() {
+  int bits = 0;
+  if (::ioctl(d_->fd, TIOCMGET, &bits) != 0) {
+    if (NoModemLines(errno)) return {};
+    Fail(CError_ModemStatFailed, errno);
+  }
+  return {(bits & TIOCM_CTS) != 0, (bits & TIOCM_DSR) != 0, (bits & TIOCM_RNG) != 0,
+          (bits & TIOCM_CAR) != 0};
+}
+
+void SerialDevice::SetEventMask(uint32_t mask) { d_->eventMask = mask; }
+
+uint32_t SerialDevice::WaitEvent() { return 0; }
+
+void SerialDevice::CancelWait() {}
