@@ -8,7 +8,7 @@ function(add_unit_test name)
   if(T_LABELS)
     set(props PROPERTIES LABELS "${T_LABELS}")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${props})
+  gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 ${props})
 endfunction()
 
 # Every *Test.cpp of the current folder becomes a test executable linking LIBS;

@@ -7,6 +7,8 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -72,6 +74,14 @@ std::optional<Clock::time_point> Earliest(std::optional<Clock::time_point> a,
   return std::min(*a, *b);
 }
 
+// Unix98 pseudo-terminal slaves have majors 136..143.
+bool IsPseudoTerminal(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const unsigned major = ::major(st.st_rdev);
+  return major >= 136 && major <= 143;
+}
+
 // A pseudo-terminal has no modem lines; its ioctls fail with one of these.
 bool NoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
 
@@ -123,7 +133,8 @@ void SerialDevice::Open(const std::string& portName) {
   termios raw = d_->saved;
   ::cfmakeraw(&raw);
   raw.c_cflag |= CLOCAL | CREAD;
-  raw.c_cc[VMIN] = 0;
+  // VMIN 1 makes a non-blocking read say EAGAIN on an empty queue, so that 0 means hang-up.
+  raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
   if (::tcsetattr(fd, TCSANOW, &raw) != 0) refuse(errno);
   d_->fd = fd;
@@ -177,7 +188,7 @@ void SerialDevice::SetLineSettings(const LineSettings& s) {
   if (s.Flags & DcbParity) t.c_iflag |= INPCK;
   t.c_cc[VSTART] = static_cast<cc_t>(s.XonChar);
   t.c_cc[VSTOP] = static_cast<cc_t>(s.XoffChar);
-  t.c_cc[VMIN] = 0;
+  t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
 
   const auto speed = StandardSpeed(s.BaudRate);
@@ -188,7 +199,13 @@ void SerialDevice::SetLineSettings(const LineSettings& s) {
     ::cfsetispeed(&t, B38400);
     ::cfsetospeed(&t, B38400);
   }
-  if (::tcsetattr(d_->fd, TCSANOW, &t) != 0) Fail(CError_SetStateFailed, errno);
+  if (::tcsetattr(d_->fd, TCSANOW, &t) != 0) {
+    // A pseudo-terminal has no character framing: it always carries 8 bits
+    // without parity, and some kernels refuse other framing outright.
+    if (errno != EINVAL || !IsPseudoTerminal(d_->fd)) Fail(CError_SetStateFailed, errno);
+    t.c_cflag = (t.c_cflag & ~(CSIZE | PARENB | PARODD | CMSPAR)) | CS8;
+    if (::tcsetattr(d_->fd, TCSANOW, &t) != 0) Fail(CError_SetStateFailed, errno);
+  }
   if (!speed && (s.BaudRate == 0 || SetArbitraryBaudRate(d_->fd, s.BaudRate) != 0))
     Fail(CError_SetStateFailed, s.BaudRate == 0 ? EINVAL : errno);
 

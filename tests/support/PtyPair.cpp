@@ -24,7 +24,12 @@ PtyPair::PtyPair() {
 
 PtyPair::~PtyPair() {
   ReleaseSlave();
+  CloseMaster();
+}
+
+void PtyPair::CloseMaster() {
   if (master_ >= 0) close(master_);
+  master_ = -1;
 }
 
 void PtyPair::ReleaseSlave() {

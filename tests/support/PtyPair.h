@@ -19,6 +19,8 @@ public:
 
   // Closes the slave descriptor this object keeps, so that only the port under test holds it.
   void ReleaseSlave();
+  // Closes the device side: the line hangs up for the port under test.
+  void CloseMaster();
 
   // Device side: write bytes, read what the port sent.
   void Send(const std::vector<uint8_t>& bytes);

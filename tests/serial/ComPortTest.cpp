@@ -1,0 +1,312 @@
+// The serial component over pseudo-terminal pairs: open and close, time-outs,
+// purges, line settings and failure codes.
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <chrono>
+#include <thread>
+
+#include "ComPort.h"
+#include "MainPortProperties.h"
+#include "PtyPair.h"
+#include "SerialDevice.h"
+
+using namespace std::chrono;
+using namespace std::chrono_literals;
+
+namespace {
+// The main window's port, opened on the slave side of a pty.
+struct OpenPort {
+  PtyPair pty;
+  TComPort port;
+  explicit OpenPort(bool mainTimeouts = true) {
+    if (mainTimeouts) LoadMainPortProperties(port);
+    port.SetPort(pty.SlavePath());
+    pty.ReleaseSlave();
+    port.Open();
+  }
+};
+
+double MsSince(steady_clock::time_point start) {
+  return duration<double, std::milli>(steady_clock::now() - start).count();
+}
+
+termios SlaveSettings(const PtyPair& pty) {
+  termios t{};
+  tcgetattr(pty.MasterFd(), &t);  // a master reports its slave's settings
+  return t;
+}
+}  // namespace
+
+TEST(ComPortTimeouts, SilentLineReturnsNothingAfterTheTotalTimeout) {
+  OpenPort p;
+  uint8_t buf[3];
+  const auto start = steady_clock::now();
+  EXPECT_EQ(p.port.Read(buf, 3), 0);
+  EXPECT_NEAR(MsSince(start), 1300, 60);  // 1000 + 3 x 100
+}
+
+TEST(ComPortTimeouts, ShortAnswerEndsOneIntervalAfterTheLastByte) {
+  OpenPort p;
+  std::thread device([&] {
+    std::this_thread::sleep_for(50ms);
+    p.pty.Send(Bytes({0x01}));
+    std::this_thread::sleep_for(40ms);
+    p.pty.Send(Bytes({0x03}));
+  });
+  uint8_t buf[3] = {0, 0, 0xEE};
+  const auto start = steady_clock::now();
+  const int n = p.port.Read(buf, 3);
+  const double elapsed = MsSince(start);
+  device.join();
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(buf[0], 0x01);
+  EXPECT_EQ(buf[1], 0x03);
+  EXPECT_EQ(buf[2], 0xEE) << "bytes past the count are left as they were";
+  EXPECT_NEAR(elapsed, 90 + 100, 50);
+}
+
+TEST(ComPortTimeouts, QueuedBytesCompleteAtOnceAndTheRestStaysQueued) {
+  OpenPort p;
+  p.pty.Send(Bytes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  std::this_thread::sleep_for(20ms);
+  uint8_t buf[3];
+  const auto start = steady_clock::now();
+  EXPECT_EQ(p.port.Read(buf, 3), 3);
+  EXPECT_LT(MsSince(start), 20);
+  EXPECT_EQ(buf[2], 2);
+  EXPECT_EQ(p.port.InputCount(), 7);
+  uint8_t rest[7];
+  EXPECT_EQ(p.port.Read(rest, 7), 7);
+  EXPECT_EQ(rest[6], 9);
+}
+
+TEST(ComPortTimeouts, ConstructorDefaultsReturnWhatIsQueuedAtOnce) {
+  OpenPort p(false);  // ReadInterval MAXDWORD, totals 0
+  uint8_t buf[8];
+  auto start = steady_clock::now();
+  EXPECT_EQ(p.port.Read(buf, 8), 0);
+  EXPECT_LT(MsSince(start), 20);
+  p.pty.Send(Bytes({7, 8}));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(p.port.Read(buf, 8), 2);
+}
+
+TEST(ComPortTimeouts, IntervalOnlyWaitsForTheFirstByteWithoutLimit) {
+  OpenPort p(false);
+  p.port.Timeouts().SetReadInterval(30);
+  p.port.Timeouts().SetReadTotalMultiplier(0);
+  p.port.Timeouts().SetReadTotalConstant(0);
+  std::thread device([&] {
+    std::this_thread::sleep_for(200ms);
+    p.pty.Send(Bytes({0x42}));
+  });
+  uint8_t buf[4];
+  const auto start = steady_clock::now();
+  EXPECT_EQ(p.port.Read(buf, 4), 1);
+  EXPECT_NEAR(MsSince(start), 230, 50);
+  device.join();
+}
+
+TEST(ComPortTimeouts, WriteReachesTheLine) {
+  OpenPort p;
+  const auto frame = Bytes({0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD});
+  EXPECT_EQ(p.port.Write(frame.data(), static_cast<int>(frame.size())), 8);
+  EXPECT_EQ(p.pty.Receive(8, 500ms), frame);
+}
+
+TEST(ComPortOpen, FailuresCarryTheSystemErrorAndLeaveThePortClosed) {
+  TComPort port;
+  port.SetPort("COM99999");
+  try {
+    port.Open();
+    FAIL() << "a missing port opened";
+  } catch (const EComPort& e) {
+    EXPECT_STREQ(e.what(), "Unable to open com port (Error: 2)");
+    EXPECT_EQ(e.FailureCode, 1);
+    EXPECT_EQ(e.SystemErrorCode, 2);
+  }
+  EXPECT_FALSE(port.Connected());
+
+  uint8_t buf[1];
+  try {
+    port.Read(buf, 1);
+    FAIL() << "read on a closed port";
+  } catch (const EComPort& e) {
+    EXPECT_STREQ(e.what(), "Port Not Open");
+    EXPECT_EQ(e.FailureCode, 24);
+    EXPECT_EQ(e.SystemErrorCode, -1);
+  }
+  EXPECT_THROW(port.Write(buf, 1), EComPort);
+  EXPECT_NO_THROW(port.Close()) << "closing a closed port is harmless";
+}
+
+TEST(ComPortOpen, APortInUseCannotBeOpenedTwice) {
+  OpenPort first;
+  TComPort second;
+  second.SetPort(first.pty.SlavePath());
+  try {
+    second.Open();
+    FAIL() << "the port was opened twice";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.FailureCode, 1);
+    EXPECT_GT(e.SystemErrorCode, 0);
+    EXPECT_EQ(std::string(e.what()), EComPort::Message(1, e.SystemErrorCode));
+  }
+  EXPECT_FALSE(second.Connected());
+  first.port.Close();
+  EXPECT_NO_THROW(second.Open()) << "free again once the first one closed";
+}
+
+TEST(ComPortOpen, OnlyTerminalDevicesAreOpened) {
+  for (const char* path : {"/dev/null", "/etc/hostname", "/tmp"}) {
+    TComPort port;
+    port.SetPort(path);
+    EXPECT_THROW(port.Open(), EComPort) << path;
+    EXPECT_FALSE(port.Connected()) << path;
+  }
+}
+
+TEST(ComPortOpen, CloseRestoresTheTerminalSettings) {
+  PtyPair pty;
+  termios cooked = SlaveSettings(pty);
+  cooked.c_lflag |= ICANON | ECHO;
+  tcsetattr(pty.MasterFd(), TCSANOW, &cooked);
+  TComPort port;
+  LoadMainPortProperties(port);
+  port.SetPort(pty.SlavePath());
+  port.Open();
+  EXPECT_EQ(SlaveSettings(pty).c_lflag & (ICANON | ECHO), 0u) << "raw while open";
+  port.Close();
+  EXPECT_EQ(SlaveSettings(pty).c_lflag & (ICANON | ECHO), tcflag_t(ICANON | ECHO));
+}
+
+TEST(ComPortBuffers, ClearBufferEmptiesBothQueues) {
+  OpenPort p;
+  p.pty.Send(Bytes({1, 2, 3, 4}));
+  std::this_thread::sleep_for(20ms);
+  ASSERT_EQ(p.port.InputCount(), 4);
+  const auto frame = Bytes({9, 9, 9});
+  p.port.Write(frame.data(), 3);
+  p.port.ClearBuffer(true, true);
+  EXPECT_EQ(p.port.InputCount(), 0);
+  uint8_t buf[1];
+  p.port.Timeouts().SetReadTotalConstant(50);
+  EXPECT_EQ(p.port.Read(buf, 1), 0);
+}
+
+TEST(ComPortBuffers, ALostLineIsAReadFailureNotAHang) {
+  OpenPort p;
+  p.pty.CloseMaster();
+  uint8_t buf[3];
+  const auto start = steady_clock::now();
+  try {
+    p.port.Read(buf, 3);
+    FAIL() << "read on a hung-up line succeeded";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.FailureCode, 3);
+  }
+  EXPECT_LT(MsSince(start), 200);
+}
+
+namespace {
+// Counts the line-settings calls that reach the device.
+class CountingPort : public TComPort {
+public:
+  int dcbApplied = 0;
+
+protected:
+  void ApplyDCB() override {
+    if (Connected()) ++dcbApplied;
+    TComPort::ApplyDCB();
+  }
+};
+}  // namespace
+
+TEST(ComPortSettings, SettersStoreWhileClosedAndApplyWhileOpen) {
+  PtyPair pty;
+  CountingPort port;
+  port.SetPort(pty.SlavePath());
+  port.SetBaudRate(br19200);
+  port.SetStopBits(sbTwoStopBits);
+  port.Parity().SetBits(prEven);
+  EXPECT_EQ(port.dcbApplied, 0) << "nothing reaches a closed port";
+  port.Open();
+  EXPECT_EQ(port.dcbApplied, 1) << "Open applies everything at once";
+  termios t = SlaveSettings(pty);
+  EXPECT_EQ(cfgetospeed(&t), speed_t(B19200));
+  EXPECT_TRUE(t.c_cflag & CSTOPB);
+
+  port.SetBaudRate(br19200);
+  port.Parity().SetBits(prEven);
+  EXPECT_EQ(port.dcbApplied, 1) << "an unchanged value makes no system call";
+  // A pseudo-terminal keeps 8 bits without parity whatever is asked; the
+  // port must still accept the settings, as a simulated device is used with them.
+  port.Parity().SetBits(prOdd);
+  port.SetStopBits(sbOneStopBit);
+  port.SetDataBits(dbSeven);
+  port.SetBaudRate(br115200);
+  EXPECT_EQ(port.dcbApplied, 5);
+  t = SlaveSettings(pty);
+  EXPECT_FALSE(t.c_cflag & CSTOPB);
+  EXPECT_EQ(cfgetospeed(&t), speed_t(B115200));
+  EXPECT_TRUE(port.Connected());
+}
+
+TEST(ComPortSettings, RatesWithoutAStandardConstantAreSet) {
+  for (TBaudRate rate : {br14400, br56000, br128000, br256000}) {
+    OpenPort p;
+    EXPECT_NO_THROW(p.port.SetBaudRate(rate)) << BaudRateValue(rate);
+    EXPECT_TRUE(p.port.Connected());
+  }
+  OpenPort custom;
+  custom.port.SetCustomBaudRate(31250);
+  EXPECT_NO_THROW(custom.port.SetBaudRate(brCustom));
+}
+
+TEST(ComPortSettings, TheMainWindowPortRecord) {
+  TComPort port;
+  LoadMainPortProperties(port);
+  EXPECT_FALSE(port.Connected()) << "the main window's port starts closed";
+  EXPECT_EQ(port.Port(), "COM2");
+  const LineSettings s = port.BuildLineSettings();
+  EXPECT_EQ(s.Flags, 0x0001u);
+  EXPECT_EQ(s.BaudRate, 9600u);
+  EXPECT_EQ(s.ByteSize, 8);
+  EXPECT_EQ(s.StopBits, 2);
+  EXPECT_EQ(s.Parity, 0);
+  EXPECT_EQ(s.XonLim, 256);
+  EXPECT_EQ(s.XoffLim, 256);
+  EXPECT_EQ(s.XonChar, 0x11);
+  EXPECT_EQ(s.XoffChar, 0x13);
+  const TimeoutValues t = port.BuildTimeouts();
+  EXPECT_EQ(t, (TimeoutValues{100, 100, 1000, 100, 1000}));
+  EXPECT_EQ(port.Events().ToMask(), 0x05FFu);
+
+  TComPort defaults;
+  EXPECT_EQ(defaults.BuildTimeouts(), (TimeoutValues{0xFFFFFFFF, 0, 0, 100, 1000}));
+  defaults.FlowControl().SetControlDTR(dtrHandshake);
+  defaults.FlowControl().SetControlRTS(rtsToggle);
+  defaults.Parity().SetCheck(true);
+  defaults.Parity().SetReplace(true);
+  defaults.Parity().SetReplaceChar('?');
+  defaults.SetDiscardNull(true);
+  const LineSettings d = defaults.BuildLineSettings();
+  EXPECT_EQ(d.Flags, 0x0001u | 0x0020 | 0x3000 | 0x0002 | 0x0400 | 0x0800);
+  EXPECT_EQ(d.ErrorChar, '?');
+}
+
+TEST(ComPortSettings, ANewNameWhileOpenReopensOnIt) {
+  OpenPort p;
+  PtyPair other;
+  other.ReleaseSlave();
+  p.port.SetPort(other.SlavePath());
+  EXPECT_TRUE(p.port.Connected());
+  const auto byte = Bytes({0x5A});
+  p.port.Write(byte.data(), 1);
+  EXPECT_EQ(other.Receive(1, 200ms), byte);
+  EXPECT_EQ(p.pty.Pending(), 0u);
+
+  EXPECT_THROW(p.port.SetPort("COM99999"), EComPort);
+  EXPECT_FALSE(p.port.Connected()) << "a name that cannot be opened leaves the port closed";
+}
