@@ -38,6 +38,15 @@ public:
   // The event thread's wait: SetEventMask, then WaitEvent blocks until one of
   // the masked events occurs (returning its mask) or CancelWait is called from
   // another thread (returning 0).
+  // - 0: cancelled (or the wait itself failed): end the loop. Once cancelled,
+  //   WaitEvent keeps returning 0 until SetEventMask with a non-zero mask
+  //   re-arms it, so call SetEventMask before the thread starts. Also 0 on a
+  //   closed device.
+  // - NoEventBatch: nothing to dispatch (the event wait failed, or the mask was
+  //   changed while waiting); call WaitEvent again. A failure rests ~100 ms
+  //   first, so a broken device cannot make the caller spin.
+  // CancelWait may be called from any thread while the device is open.
+  static constexpr uint32_t NoEventBatch = 0x80000000u;
   void SetEventMask(uint32_t mask);
   uint32_t WaitEvent();
   void CancelWait();
