@@ -1,5 +1,37 @@
 // The serial ports present on this machine, named COM1, COM2, ... on every
 // operating system, and the probe that says whether a port can be used.
+//
+// On POSIX systems a COM name stands for, in this order:
+//  1. a virtual port registered in the per-user port directory
+//     (PortDirectory.h): the symlink COM<n> there, when it resolves to a
+//     serial line device;
+//  2. serial hardware under /sys/class/tty: entries with a device driver;
+//     8250-family ports (ttyS*, driver serial8250) only when TIOCGSERIAL
+//     reports a real UART, which leaves out the kernel's placeholder ports.
+//
+// Hardware numbering: the number follows from the kernel name alone, so a
+// port keeps its name when other devices come and go. The kernel name is a
+// family and an index (ttyUSB3: family ttyUSB, index 3).
+//   family    index 0-31        index 32-999
+//   ttyS      COM1 + k          COM1000 + k
+//   ttyUSB    COM33 + k         COM2000 + k
+//   ttyACM    COM65 + k         COM3000 + k
+//   ttyAMA    COM97 + k         COM4000 + k
+//   ttyXRUSB  COM129 + k        COM5000 + k
+//   ttymxc    COM161 + k        COM6000 + k
+//   ttySC     COM193 + k        COM7000 + k
+//   ttyO      COM225 + k        COM8000 + k
+//   ttyPS     COM257 + k        COM9000 + k
+//   ttyTHS    COM289 + k        COM10000 + k
+//   ttyLP     COM321 + k        COM11000 + k
+//   ttyMSM    COM353 + k        COM12000 + k
+// So ttyS0 is COM1, ttyUSB0 is COM33, ttyACM1 is COM66, ttyUSB40 is COM2040.
+// Any other family f gets COM(100000 + 1000 * (h mod 900) + k) for index
+// k 0-999, h being the 32-bit FNV-1a hash of f's name. Names without an index,
+// with a leading zero in it or an index of 1000 and more get no number. Only
+// two such other families whose hashes meet can claim the same number; the
+// kernel name that sorts first keeps it, the other is not listed.
+// An absolute path naming a character device stands for itself (expert use).
 #pragma once
 
 #include <optional>
@@ -9,14 +41,20 @@
 struct PortInfo {
   std::string Name;         // "COM3"
   std::string Device;       // the device it stands for: "/dev/ttyUSB0", "\\.\COM3"
-  std::string Description;  // for the operator: driver, USB product name, "simulated device"
+  std::string Description;  // for the operator: "USB: FT232R USB UART, FTDI, 0403:6001 (ttyUSB0)",
+                            // "serial8250 (ttyS0)", "registered: /dev/pts/7"
 };
 
-// Every port the system reports, in a stable order (by COM number).
+// Every port the system reports, in a stable order (by COM number, so COM2
+// comes before COM10). A registered port hides hardware of the same number.
 std::vector<PortInfo> ListSerialPorts();
 
-// True when the port can be opened now and is a real serial (RS-232) port.
+// True when the port can be opened now, is a terminal device, is held by no
+// other program and, for an 8250-family port, has a real UART. A registered
+// pseudo-terminal counts as a serial port.
 bool ProbePort(const std::string& name);
 
 // The device path that opening `name` uses; nullopt when no such port exists.
+// Does not open the device (except for the UART check of an 8250-family
+// port); the caller checks at open that it is a terminal.
 std::optional<std::string> ResolvePortDevice(const std::string& name);

@@ -1,9 +1,73 @@
-// Placeholder until the port table lands: absolute device paths only.
-#include "PortTable.h"
+// COM names on POSIX: registered virtual ports first, then serial hardware.
+#include "PortTablePosix.h"
 
-std::vector<PortInfo> ListSerialPorts() { return {}; }
-bool ProbePort(const std::string&) { return false; }
-std::optional<std::string> ResolvePortDevice(const std::string& name) {
-  if (!name.empty() && name[0] == '/') return name;
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "PortDirectoryEntries.h"
+
+namespace {
+
+struct Resolved {
+  std::string Device;
+  bool NeedsUartCheck = false;
+};
+
+std::optional<Resolved> Resolve(const std::string& name, const HardwareSource& hardware) {
+  if (const auto number = ComPortNumber(name)) {
+    if (const auto registered = FindRegisteredPort(*number)) return Resolved{registered->Device};
+    for (const HardwarePort& port : hardware()) {
+      if (port.Number == *number) return Resolved{port.Device, port.NeedsUartCheck};
+    }
+    return std::nullopt;
+  }
+  struct stat st{};
+  if (!name.empty() && name[0] == '/' && ::stat(name.c_str(), &st) == 0 && S_ISCHR(st.st_mode))
+    return Resolved{name};
   return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<PortInfo> ListSerialPortsFrom(const HardwareSource& hardware) {
+  std::map<int, PortInfo> byNumber;  // ordered by number: COM2 before COM10
+  for (const HardwarePort& port : hardware())
+    byNumber[port.Number] = {ComPortName(port.Number), port.Device, port.Description};
+  for (const RegisteredPort& port : ListRegisteredPorts())
+    byNumber[port.Number] = {ComPortName(port.Number), port.Device, "registered: " + port.Device};
+  std::vector<PortInfo> ports;
+  ports.reserve(byNumber.size());
+  for (auto& [number, info] : byNumber) ports.push_back(std::move(info));
+  return ports;
+}
+
+bool ProbePortFrom(const std::string& name, const HardwareSource& hardware) {
+  const auto port = Resolve(name, hardware);
+  if (!port) return false;
+  const int fd = ::open(port->Device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  // The component takes its ports with a non-blocking exclusive flock: a port
+  // that another program holds fails the same lock here.
+  bool usable = ::isatty(fd) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  if (usable) ::flock(fd, LOCK_UN);
+  if (usable && port->NeedsUartCheck) usable = HasRealUartFd(fd);
+  ::close(fd);
+  return usable;
+}
+
+std::optional<std::string> ResolvePortDeviceFrom(const std::string& name,
+                                                 const HardwareSource& hardware) {
+  const auto port = Resolve(name, hardware);
+  if (!port) return std::nullopt;
+  return port->Device;
+}
+
+std::vector<PortInfo> ListSerialPorts() { return ListSerialPortsFrom(ScanHardwarePorts); }
+bool ProbePort(const std::string& name) { return ProbePortFrom(name, ScanHardwarePorts); }
+std::optional<std::string> ResolvePortDevice(const std::string& name) {
+  return ResolvePortDeviceFrom(name, ScanHardwarePorts);
 }
