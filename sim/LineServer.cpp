@@ -1,0 +1,115 @@
+#include "LineServer.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "RequestFraming.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+timespec ToTimespec(std::chrono::nanoseconds time) {
+  if (time.count() < 0) time = {};
+  return {static_cast<time_t>(time.count() / 1'000'000'000), static_cast<long>(time.count() % 1'000'000'000)};
+}
+constexpr auto kHangupPause = std::chrono::milliseconds(50);
+}  // namespace
+
+LineServer::LineServer(int lineFd, SimBus& bus, LineTiming timing, SimLog log)
+    : line_(lineFd), bus_(bus), timing_(timing), log_(std::move(log)) {}
+
+void LineServer::Log(const std::string& text) const {
+  if (log_) log_(text);
+}
+
+bool LineServer::WaitFor(std::chrono::nanoseconds time, short lineEvents) {
+  const auto deadline = Clock::now() + time;
+  for (;;) {
+    pollfd fds[2] = {{stop_, POLLIN, 0}, {line_, lineEvents, 0}};
+    const timespec left = ToTimespec(deadline - Clock::now());
+    const int n = ppoll(fds, lineEvents ? 2 : 1, &left, nullptr);
+    if (n < 0 && errno == EINTR) continue;
+    if (fds[0].revents) return false;
+    if (n <= 0 || Clock::now() >= deadline || (lineEvents && fds[1].revents)) return true;
+  }
+}
+
+void LineServer::Run(int stopFd) {
+  stop_ = stopFd;
+  std::vector<uint8_t> received;
+  auto lastByte = Clock::now();
+  for (;;) {
+    pollfd fds[2] = {{stop_, POLLIN, 0}, {line_, POLLIN, 0}};
+    timespec silence{};
+    const timespec* timeout = nullptr;  // nothing pending: wait for bytes
+    if (!received.empty()) {
+      silence = ToTimespec(lastByte + timing_.Silence() - Clock::now());
+      timeout = &silence;
+    }
+    const int n = ppoll(fds, 2, timeout, nullptr);
+    if (n < 0 && errno == EINTR) continue;
+    if (fds[0].revents) return;
+    if (fds[1].revents & POLLIN) {
+      uint8_t buffer[512];
+      ssize_t got;
+      while ((got = read(line_, buffer, sizeof buffer)) > 0) received.insert(received.end(), buffer, buffer + got);
+      lastByte = Clock::now();
+      while (!received.empty()) {
+        const size_t length = CompleteRequestLength(received.data(), received.size());
+        if (length == 0 || received.size() < length) break;
+        const std::vector<uint8_t> frame(received.begin(), received.begin() + static_cast<long>(length));
+        received.erase(received.begin(), received.begin() + static_cast<long>(length));
+        if (!Process(frame)) return;
+      }
+    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
+      // No slave is open (cannot happen while PtyLine holds one): do not spin.
+      if (!WaitFor(kHangupPause, 0)) return;
+    } else if (n == 0 && !received.empty()) {
+      const std::vector<uint8_t> frame = std::move(received);
+      received.clear();
+      if (!Process(frame)) return;
+    }
+  }
+}
+
+bool LineServer::Process(const std::vector<uint8_t>& frame) {
+  Log(DescribeFrame("RX", frame));
+  const Reply reply = bus_.Handle(frame);
+  if (reply.delay.count() > 0) {
+    Log("delay " + std::to_string(reply.delay.count()) + " ms");
+    if (!WaitFor(reply.delay, 0)) return false;
+  }
+  if (reply.bytes.empty()) return true;
+  return Send(reply.bytes);
+}
+
+bool LineServer::Send(const std::vector<uint8_t>& bytes) {
+  const auto charTime = timing_.CharTime();
+  const auto start = Clock::now();
+  size_t done = 0;
+  bool stopped = false;
+  while (done < bytes.size()) {
+    size_t chunk = bytes.size() - done;
+    if (charTime.count() > 0) {
+      // Byte k has left the wire one character time after byte k-1.
+      if (!WaitFor(start + charTime * static_cast<long>(done + 1) - Clock::now(), 0)) {
+        stopped = true;
+        break;
+      }
+      chunk = 1;
+    }
+    const ssize_t n = write(line_, bytes.data() + done, chunk);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      break;
+    } else if (!WaitFor(std::chrono::milliseconds(100), POLLOUT)) {
+      stopped = true;
+      break;
+    }
+  }
+  Log(DescribeFrame("TX", std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(done))));
+  return !stopped;
+}

@@ -1,0 +1,136 @@
+// modbus-sim: a simulated Modbus RTU field device on a pseudo-terminal,
+// registered as COM<n> in the per-user port directory.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <random>
+
+#include "LineServer.h"
+#include "PortDirectory.h"
+#include "PtyLine.h"
+#include "SimBus.h"
+
+namespace {
+int stopPipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(stopPipe[1], &byte, 1);
+  errno = saved;
+}
+
+bool InstallStopSignals() {
+  if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP})
+    if (sigaction(signal, &action, nullptr) != 0) return false;
+  return true;
+}
+
+void PrintLogLine(const std::string& text) {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  std::printf("%02d:%02d:%02d.%03d %s\n", local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms),
+              text.c_str());
+  std::fflush(stdout);
+}
+
+// The COM number the line is registered under, or 0 with a reason.
+int Register(int wanted, const std::string& device, std::string& error) {
+  if (!EnsureUserPortDirectory(&error)) return 0;
+  if (wanted > 0) return RegisterVirtualPort(wanted, device, &error) ? wanted : 0;
+  for (int number = 9; number <= 255; ++number)
+    if (RegisterVirtualPort(number, device, &error)) return number;
+  return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Simulated Modbus RTU field device on a pseudo-terminal, registered as COM<n>."};
+  int com = 0;
+  std::string deviceList = "1";
+  SimOptions options;
+  LineTiming timing;
+  std::string parity = "N";
+  std::vector<std::string> faults;
+  std::optional<uint32_t> seed;
+  std::string scriptFile;
+  bool log = false;
+  app.add_option("--com", com, "COM number to register (default: the first free one from 9 up)")->check(CLI::Range(1, 255));
+  app.add_option("--devices", deviceList, "device addresses served, e.g. 1,5-7")->capture_default_str();
+  app.add_option("--busy-polls", options.busy.polls, "code-14 polls answered busy after a database write")
+      ->capture_default_str()->check(CLI::Range(0, 1000000));
+  app.add_option("--busy-ms", options.busy.ms, "busy time after a database write instead of --busy-polls")
+      ->check(CLI::Range(0, 3600000));
+  app.add_option("--baud", timing.baud, "pace answers at this line rate (default: send at once)")->check(CLI::Range(50, 4000000));
+  app.add_option("--parity", parity, "parity used for pacing")->check(CLI::IsMember({"N", "E", "O"}))->capture_default_str();
+  app.add_option("--stop", timing.stopBits, "stop bits used for pacing")->check(CLI::IsMember({1, 2}))->capture_default_str();
+  app.add_option("--fault", faults, "KIND[:ARG][@PROBABILITY]: silence, partial:N, badcrc, wrongfunc, wrongaddr, "
+                                    "exception:CODE, delay:MS, garbage[:N]; repeatable");
+  app.add_option("--seed", seed, "seed for random faults");
+  app.add_option("--script", scriptFile, "behaviour for each successive request (see README.md)")->check(CLI::ExistingFile);
+  app.add_flag("--log", log, "print each frame received and sent");
+  CLI11_PARSE(app, argc, argv);
+
+  std::string error;
+  if (!ParseDeviceList(deviceList, options.devices, &error)) {
+    std::cerr << "modbus-sim: --devices: " << error << '\n';
+    return 2;
+  }
+  for (const std::string& text : faults) {
+    auto fault = ParseFault(text, &error);
+    if (!fault) {
+      std::cerr << "modbus-sim: --fault: " << error << '\n';
+      return 2;
+    }
+    options.faults.push_back(*fault);
+  }
+  if (!scriptFile.empty()) {
+    std::ifstream in(scriptFile);
+    auto script = ParseScript(in, &error);
+    if (!script) {
+      std::cerr << "modbus-sim: " << scriptFile << ": " << error << '\n';
+      return 2;
+    }
+    options.script = std::move(*script);
+  }
+  options.seed = seed ? *seed : std::random_device{}();
+  timing.parity = parity[0];
+
+  if (!InstallStopSignals()) {
+    std::perror("modbus-sim: signals");
+    return 1;
+  }
+  try {
+    PtyLine line;
+    const int number = Register(com, line.SlavePath(), error);
+    if (number == 0) {
+      std::cerr << "modbus-sim: cannot register the port: " << error << '\n';
+      return 1;
+    }
+    std::printf("modbus-sim: COM%d %s\n", number, line.SlavePath().c_str());
+    std::fflush(stdout);
+    SimLog sink = log ? SimLog(PrintLogLine) : SimLog();
+    SimBus bus(options, sink);
+    LineServer server(line.MasterFd(), bus, timing, sink);
+    server.Run(stopPipe[0]);
+    UnregisterVirtualPort(number, line.SlavePath());
+  } catch (const std::exception& e) {
+    std::cerr << "modbus-sim: " << e.what() << '\n';
+    return 1;
+  }
+  return 0;
+}
