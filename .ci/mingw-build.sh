@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Cross-compiles the portable layers (serial/, link/) and the Windows smoke
-# program with MinGW-w64, so the Windows backend cannot rot. Nothing is run.
+# Cross-compiles the portable layers (serial/, link/) and the Windows smoke and
+# device-check programs with MinGW-w64, so the Windows backend cannot rot.
+# Nothing is run unless MINGW_WINE_CHECK=1 asks for the check under Wine.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -26,3 +27,8 @@ cmake -S "$root" -B "$build" "${generator[@]}" \
 cmake --build "$build" --parallel "${MINGW_BUILD_JOBS:-2}"
 
 echo "MinGW build done: $build"
+
+# Optional, where Wine is installed: the device check against a pseudo-terminal.
+if [ "${MINGW_WINE_CHECK:-0}" = 1 ]; then
+  "$root/tests/portable/wine-check.sh" "$build/tests/portable/win32-device-check.exe"
+fi
