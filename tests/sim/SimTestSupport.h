@@ -51,7 +51,7 @@ public:
   // Reads until `count` bytes came, or `timeout` passed, or (after the first
   // byte) the line was quiet for `gap`.
   std::vector<uint8_t> Read(size_t count, std::chrono::milliseconds timeout = 1000ms,
-                            std::chrono::milliseconds gap = 200ms);
+                            std::chrono::milliseconds gap = 60ms);
   std::vector<uint8_t> Ask(const std::vector<uint8_t>& request, size_t answerLength);
 
 private:
