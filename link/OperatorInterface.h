@@ -6,6 +6,7 @@
 #include <string>
 
 enum class MsgIcon { Warning, Error, Question, Information };
+// With YesNo the default button is No: a confirmation is never given by Enter alone.
 enum class MsgButtons { Ok, RetryCancel, YesNo };
 enum class MsgResult { Ok, Cancel, Retry, Yes, No };
 
