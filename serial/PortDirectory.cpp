@@ -75,8 +75,10 @@ Fd OpenLevel(int parent, const std::string& name, const std::string& path, bool 
     fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   }
   if (fd < 0) {
+    // The failure's cause for the message only (with O_DIRECTORY a symlink gives ENOTDIR).
     const int e = errno;
-    if (e == ELOOP)
+    struct stat st{};
+    if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
       SetError(error, path + ": is a symbolic link");
     else if (e == ENOTDIR)
       SetError(error, path + ": is not a directory");
