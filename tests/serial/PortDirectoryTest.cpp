@@ -49,6 +49,15 @@ TEST(PortDirectory, LocationFollowsXdgRuntimeDirOrFallsBackToTmp) {
   EXPECT_EQ(UserPortDirectory(), fallback);
   ::setenv("XDG_RUNTIME_DIR", "relative/dir", 1);
   EXPECT_EQ(UserPortDirectory(), fallback);
+
+  // Under the shared /tmp the per-user level is ours and private too.
+  std::string error;
+  ASSERT_TRUE(EnsureUserPortDirectory(&error)) << error;
+  struct stat st{};
+  ASSERT_EQ(::lstat(fallback.parent_path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_uid, ::geteuid());
+  EXPECT_EQ(st.st_mode & (S_IWGRP | S_IWOTH), 0u);
 }
 
 TEST(PortDirectory, EnsureCreatesPrivateLevelsAndAcceptsThemAgain) {
