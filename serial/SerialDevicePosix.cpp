@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -100,10 +101,29 @@ struct SerialDevice::Impl {
   uint32_t eventMask = 0;
   serial_icounter_struct lastCounts{};
   bool haveCounts = false;
+  // The event wait (SetEventMask, WaitEvent): used by the event thread only,
+  // except wakeFd, which CancelWait writes from another thread.
+  int epollFd = -1;  // edge-triggered: one report per arrival, none while data just sits
+  int outFd = -1;    // duplicate of fd, so output wake-ups get an entry of their own
+  bool modemLines = false;
+  int modemBits = 0;
+  bool haveWaitCounts = false;
+  serial_icounter_struct waitCounts{};
+  int inQueued = 0;
+  bool txDraining = false;
 
   ~Impl() {
+    EndEventWait();
     if (wakeFd >= 0) ::close(wakeFd);
   }
+  void EndEventWait() {
+    if (epollFd >= 0) ::close(epollFd);
+    if (outFd >= 0) ::close(outFd);
+    epollFd = outFd = -1;
+  }
+  bool NeedsTick() const;
+  uint32_t ReceiveEvents();
+  uint32_t LineEvents();
   std::chrono::milliseconds Ms(uint64_t v) const { return std::chrono::milliseconds(v); }
 };
 
@@ -345,8 +365,145 @@ ModemStatus SerialDevice::GetModemStatus() {
           (bits & TIOCM_CAR) != 0};
 }
 
-void SerialDevice::SetEventMask(uint32_t mask) { d_->eventMask = mask; }
+// --- the event thread's wait ---
+//
+// epoll, edge-triggered, on the port: the receive side reports once per
+// arrival of data, so bytes that wait unread in the queue cause no further
+// wake-ups (a level-triggered POLLIN would fire without end), and nothing is
+// ever read out of the queue. Output wake-ups come through a duplicate
+// descriptor so they cannot be taken for received data. An eventfd cancels
+// the wait. Modem lines and the driver's line-error counters have no
+// descriptor to wait on (TIOCMIWAIT cannot be cancelled), so they are
+// sampled every few tens of milliseconds, and only where the device has them;
+// a pseudo-terminal has neither and waits without any time-out.
 
-uint32_t SerialDevice::WaitEvent() { return 0; }
+namespace {
+constexpr uint32_t kEvRxChar = 0x0001, kEvRxFlag = 0x0002, kEvTxEmpty = 0x0004,
+                   kEvCts = 0x0008, kEvDsr = 0x0010, kEvRlsd = 0x0020, kEvBreak = 0x0040,
+                   kEvErr = 0x0080, kEvRing = 0x0100, kEvRx80Full = 0x0400;
+constexpr uint32_t kModemEvents = kEvCts | kEvDsr | kEvRlsd | kEvRing;
+constexpr int kLineSampleMs = 40;
+// The line discipline's receive buffer; 80 per cent of it is "nearly full".
+constexpr int kRx80FullBytes = 4096 * 8 / 10;
+enum : uint32_t { kKeyReceive = 1, kKeyOutput = 2, kKeyCancel = 3 };
 
-void SerialDevice::CancelWait() {}
+bool AddToEpoll(int epollFd, int fd, uint32_t events, uint32_t key) {
+  epoll_event ev{};
+  ev.events = events;
+  ev.data.u32 = key;
+  return ::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &ev) == 0;
+}
+}  // namespace
+
+bool SerialDevice::Impl::NeedsTick() const {
+  const bool lines = (modemLines && (eventMask & kModemEvents)) ||
+                     (haveWaitCounts && (eventMask & (kModemEvents | kEvErr | kEvBreak)));
+  return lines || (txDraining && (eventMask & kEvTxEmpty));
+}
+
+uint32_t SerialDevice::Impl::ReceiveEvents() {
+  int queued = 0;
+  if (::ioctl(fd, FIONREAD, &queued) != 0) queued = 0;  // e.g. hung up: nothing to report
+  uint32_t events = queued > 0 ? kEvRxChar : 0;
+  if (queued >= kRx80FullBytes && inQueued < kRx80FullBytes) events |= kEvRx80Full;
+  inQueued = queued;
+  return events;
+}
+
+uint32_t SerialDevice::Impl::LineEvents() {
+  uint32_t events = 0;
+  int bits = 0;
+  if (modemLines && ::ioctl(fd, TIOCMGET, &bits) == 0) {
+    const int changed = bits ^ modemBits;
+    if (changed & TIOCM_CTS) events |= kEvCts;
+    if (changed & TIOCM_DSR) events |= kEvDsr;
+    if (changed & TIOCM_CAR) events |= kEvRlsd;
+    if (changed & bits & TIOCM_RNG) events |= kEvRing;
+    modemBits = bits;
+  }
+  serial_icounter_struct now{};
+  if (haveWaitCounts && ::ioctl(fd, TIOCGICOUNT, &now) == 0) {
+    // The counters also catch pulses shorter than the sampling period.
+    const serial_icounter_struct& was = waitCounts;
+    if (now.cts != was.cts) events |= kEvCts;
+    if (now.dsr != was.dsr) events |= kEvDsr;
+    if (now.dcd != was.dcd) events |= kEvRlsd;
+    if (now.rng != was.rng) events |= kEvRing;
+    if (now.brk != was.brk) events |= kEvBreak;
+    if (now.frame != was.frame || now.overrun != was.overrun || now.parity != was.parity ||
+        now.buf_overrun != was.buf_overrun)
+      events |= kEvErr;
+    waitCounts = now;
+  }
+  if (txDraining) {
+    int outQueued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &outQueued) != 0 || outQueued == 0) {
+      events |= kEvTxEmpty;
+      txDraining = false;
+    }
+  }
+  return events;
+}
+
+void SerialDevice::SetEventMask(uint32_t mask) {
+  Impl& d = *d_;
+  d.EndEventWait();
+  d.eventMask = mask;
+  if (mask == 0 || d.fd < 0) return;
+  // A failure leaves no wait armed: WaitEvent then returns 0 and the thread ends.
+  if (d.wakeFd < 0) {
+    d.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (d.wakeFd < 0) return;
+  } else {
+    uint64_t count = 0;  // re-arm: forget an earlier CancelWait
+    [[maybe_unused]] const ssize_t n = ::read(d.wakeFd, &count, sizeof count);
+  }
+  d.epollFd = ::epoll_create1(EPOLL_CLOEXEC);
+  d.outFd = ::fcntl(d.fd, F_DUPFD_CLOEXEC, 0);
+  if (d.epollFd < 0 || d.outFd < 0 || !AddToEpoll(d.epollFd, d.fd, EPOLLIN | EPOLLET, kKeyReceive) ||
+      !AddToEpoll(d.epollFd, d.outFd, EPOLLOUT | EPOLLET, kKeyOutput) ||
+      !AddToEpoll(d.epollFd, d.wakeFd, EPOLLIN, kKeyCancel)) {
+    d.EndEventWait();
+    return;
+  }
+  // Registering reports the present state once; like the platform's mask,
+  // the wait is for what happens from now on.
+  epoll_event ev[3];
+  ::epoll_wait(d.epollFd, ev, 3, 0);
+  d.modemLines = ::ioctl(d.fd, TIOCMGET, &d.modemBits) == 0;
+  d.haveWaitCounts = ::ioctl(d.fd, TIOCGICOUNT, &d.waitCounts) == 0;
+  if (::ioctl(d.fd, FIONREAD, &d.inQueued) != 0) d.inQueued = 0;
+  d.txDraining = false;
+}
+
+uint32_t SerialDevice::WaitEvent() {
+  Impl& d = *d_;
+  if (d.epollFd < 0 || d.fd < 0) return 0;
+  for (;;) {
+    epoll_event ev[3];
+    const int n = ::epoll_wait(d.epollFd, ev, 3, d.NeedsTick() ? kLineSampleMs : -1);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return 0;  // the wait itself failed
+    }
+    uint32_t events = 0;
+    for (int i = 0; i < n; ++i) {
+      // The eventfd is left signalled, so every later wait returns at once too.
+      if (ev[i].data.u32 == kKeyCancel) return 0;
+      // A hang-up (EPOLLHUP) is reported once by the edge and then stays quiet.
+      if (ev[i].data.u32 == kKeyReceive) events |= d.ReceiveEvents();
+      if (ev[i].data.u32 == kKeyOutput) d.txDraining = true;  // output moved
+    }
+    events |= d.LineEvents();
+    // The event character cannot be seen without reading the data: kEvRxFlag
+    // is never reported here.
+    events &= d.eventMask & ~kEvRxFlag;
+    if (events != 0) return events;
+  }
+}
+
+void SerialDevice::CancelWait() {
+  if (d_->wakeFd < 0) return;
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(d_->wakeFd, &one, sizeof one);
+}
