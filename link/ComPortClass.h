@@ -90,6 +90,10 @@ private:
   int32_t SendReceive(const uint8_t* frame, uint8_t* answer, int32_t answerSize);
   int32_t PortWrite(const uint8_t* frame);
   int32_t PortRead(uint8_t* place, int32_t count);
+  // Reads `count` answer bytes meant for `answer + offset`, storing only what
+  // was received and fits `answerSize`; `copy`, if given, gets all of them.
+  int32_t ReadAnswerPart(uint8_t* answer, int32_t answerSize, int32_t offset, int32_t count,
+                         uint8_t* copy);
 
   TCustomComPort& comPort_;
   OperatorInterface& form_;

@@ -1,0 +1,33 @@
+// The link on the main window's port, opened directly on the slave side of a
+// pseudo-terminal, with a recording operator interface. The device side is
+// `pty.MasterFd()`.
+#pragma once
+
+#include "ComPort.h"
+#include "ComPortClass.h"
+#include "MainPortProperties.h"
+#include "PtyPair.h"
+#include "RecordingOperator.h"
+
+struct LinkRig {
+  // Short read time-outs keep failing attempts cheap: 30 ms between bytes,
+  // 150 ms + 10 ms per byte in all (a silent head read ends after 180 ms).
+  enum class Timeouts { Short, MainWindow };
+
+  PtyPair pty;
+  TComPort port;
+  RecordingOperator form;
+  TComPortClass link{port, form};
+
+  explicit LinkRig(Timeouts timeouts = Timeouts::Short) {
+    LoadMainPortProperties(port);
+    if (timeouts == Timeouts::Short) {
+      port.Timeouts().SetReadInterval(30);
+      port.Timeouts().SetReadTotalMultiplier(10);
+      port.Timeouts().SetReadTotalConstant(150);
+    }
+    port.SetPort(pty.SlavePath());
+    pty.ReleaseSlave();
+    port.Open();
+  }
+};
