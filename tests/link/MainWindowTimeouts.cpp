@@ -28,4 +28,10 @@ TEST(MainWindowTimeouts, NoDeviceGivesFiveFramesAboutOneAndAHalfSecondsApart) {
   // The last attempt is followed by its pause too.
   EXPECT_NEAR(Ms(end - requests.back().Arrived), 1600, 150);
   EXPECT_NEAR(Ms(end - start), 5 * 1605, 400);
+
+  rig.link.ReportResult(0, 130);
+  ASSERT_EQ(rig.form.Boxes.size(), 1u);
+  EXPECT_EQ(rig.form.Boxes[0].Text, "устройство 1 COM1 не отвечает на запрос");
+  EXPECT_EQ(rig.form.Boxes[0].Caption, "Предупреждение");
+  EXPECT_EQ(rig.form.Boxes[0].Icon, MsgIcon::Warning);
 }

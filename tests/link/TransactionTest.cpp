@@ -118,6 +118,9 @@ TEST(TransactFailures, NoDeviceGivesFiveAttemptsAndNoAnswer) {
     EXPECT_NEAR(MsBetween(requests[i - 1].Arrived, requests[i].Arrived), 480, 150);
   }
   EXPECT_EQ(answer[0], 0xEE);  // nothing came, nothing stored
+  rig.link.ReportResult(0, 130);
+  ASSERT_EQ(rig.form.Boxes.size(), 1u);
+  EXPECT_EQ(rig.form.Boxes[0].Text, "устройство 1 COM1 не отвечает на запрос");
 }
 
 TEST(TransactFailures, TwoByteAnswersGiveFiveAttemptsAndIncomplete) {
@@ -214,6 +217,8 @@ TEST(TransactExceptions, ExceptionReturnsAtOnceAndTheNextTransactionPurgesItsCrc
   EXPECT_EQ(device.Requests().size(), 1u);
   EXPECT_EQ(rig.link.AnswerLen, 5);
   EXPECT_EQ(Hex({answer[0], answer[1], answer[2], answer[3]}), "01 83 02 EE");
+  rig.link.ReportResult(0, 2);
+  EXPECT_EQ(rig.form.Boxes.at(0).Text, "устройство 1 COM1 ошибка обмена 02");
 
   // C0 F1 still waits in the port; without the purge it would start the next head.
   std::this_thread::sleep_for(20ms);
