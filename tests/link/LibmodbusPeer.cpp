@@ -6,6 +6,7 @@
 
 #include "LibmodbusServer.h"
 #include "LinkRig.h"
+#include "RegisteredPty.h"
 
 namespace {
 struct PeerRig : LinkRig {
@@ -92,4 +93,32 @@ TEST(LibmodbusPeer, OtherAddressesAndExceptions) {
   // the next frame for device 2's answer, so this comes last).
   EXPECT_EQ(rig.Send(3, Bytes({0x00, 0x00, 0x00, 0x01}), 1), 130);
   EXPECT_EQ(rig.server.Served(), 2);
+}
+
+TEST(LibmodbusPeer, ThroughOpenPortByTheRegisteredComName) {
+  RegisteredPty line(7);
+  LibmodbusServer server(line.pty.MasterFd());
+  TComPort port;
+  LoadMainPortProperties(port);
+  RecordingOperator form;
+  TComPortClass link(port, form);
+  link.PortName = line.Name();
+  link.BaudText = "19200";
+  link.ParityText = "E";
+  link.StopBitsText = "1";
+  ASSERT_EQ(link.OpenPort(), 0);
+  EXPECT_EQ(port.Port(), "COM7");
+  uint8_t answer[300] = {};
+  const uint8_t data[4] = {0x00, 0x02, 0x00, 0x01};
+  EXPECT_EQ(link.Transact(0, 3, 4, data, answer, sizeof answer), 0);
+  EXPECT_EQ(Hex({answer, answer + 7}), Hex(Bytes({0x01, 0x03, 0x02, 0x10, 0x02, 0x34, 0x45})));
+
+  link.SetRepeats1(1);
+  port.Timeouts().SetReadTotalConstant(100);
+  EXPECT_EQ(link.Transact(2, 3, 4, data, answer, sizeof answer), 130);
+  link.ReportResult(2, 130);
+  ASSERT_EQ(form.Boxes.size(), 1u);
+  EXPECT_EQ(form.Boxes[0].Text, "устройство 3 COM7 не отвечает на запрос");
+  link.ClosePort();
+  EXPECT_FALSE(port.Connected());
 }
