@@ -56,22 +56,29 @@ void LineServer::Run(int stopFd) {
       ssize_t got;
       while ((got = read(line_, buffer, sizeof buffer)) > 0) received.insert(received.end(), buffer, buffer + got);
       lastByte = Clock::now();
-      while (!received.empty()) {
-        const size_t length = CompleteRequestLength(received.data(), received.size());
-        if (length == 0 || received.size() < length) break;
-        const std::vector<uint8_t> frame(received.begin(), received.begin() + static_cast<long>(length));
-        received.erase(received.begin(), received.begin() + static_cast<long>(length));
-        if (!Process(frame)) return;
-      }
+      if (!DrainComplete(received)) return;
     } else if (fds[1].revents & (POLLHUP | POLLERR)) {
       // No slave is open (cannot happen while PtyLine holds one): do not spin.
       if (!WaitFor(kHangupPause, 0)) return;
     } else if (n == 0 && !received.empty()) {
-      const std::vector<uint8_t> frame = std::move(received);
-      received.clear();
+      const size_t length = SilenceFrameLength(received.data(), received.size());
+      const std::vector<uint8_t> frame(received.begin(), received.begin() + static_cast<long>(length));
+      received.erase(received.begin(), received.begin() + static_cast<long>(length));
       if (!Process(frame)) return;
+      if (!DrainComplete(received)) return;
     }
   }
+}
+
+bool LineServer::DrainComplete(std::vector<uint8_t>& received) {
+  while (!received.empty()) {
+    const size_t length = CompleteRequestLength(received.data(), received.size());
+    if (length == 0 || received.size() < length) break;
+    const std::vector<uint8_t> frame(received.begin(), received.begin() + static_cast<long>(length));
+    received.erase(received.begin(), received.begin() + static_cast<long>(length));
+    if (!Process(frame)) return false;
+  }
+  return true;
 }
 
 bool LineServer::Process(const std::vector<uint8_t>& frame) {

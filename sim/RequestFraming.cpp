@@ -1,5 +1,7 @@
 #include "RequestFraming.h"
 
+#include "SimCrc.h"
+
 namespace {
 constexpr size_t kMaxBlock100 = 2048;
 }
@@ -28,4 +30,15 @@ size_t CompleteRequestLength(const uint8_t* bytes, size_t count) {
     default:
       return 0;  // 69 carries a database of any length; unknown codes
   }
+}
+
+size_t SilenceFrameLength(const uint8_t* bytes, size_t count) {
+  auto crcGood = [bytes](size_t n) {
+    const uint16_t crc = SimCrc16(bytes, n - 2);
+    return bytes[n - 2] == (crc & 0xFF) && bytes[n - 1] == (crc >> 8);
+  };
+  if (count < 4 || crcGood(count)) return count;
+  for (size_t n = 4; n < count; ++n)
+    if (crcGood(n)) return n;
+  return count;
 }

@@ -10,3 +10,9 @@
 // or 0 when only silence can end it (so far). Codes 68 and 70 come in two
 // lengths: the longer one completes at once, the shorter one by silence.
 size_t CompleteRequestLength(const uint8_t* bytes, size_t count);
+
+// Where a frame ended by silence really ends: all of it when its CRC is good;
+// otherwise the shortest start (4 bytes or more) with a good CRC, for two
+// frames that reached the line without a gap (a 69 and the 14 after it);
+// all of it when there is none.
+size_t SilenceFrameLength(const uint8_t* bytes, size_t count);

@@ -39,6 +39,12 @@ TEST(LineServer, FramesByLengthAndBySilence) {
   EXPECT_TRUE(port.Read(10, 100ms).empty());
   for (int poll = 0; poll < 3; ++poll) EXPECT_EQ(port.Ask({1, 14}, 10), WithCrc({1, 0x8E, 6}));
   EXPECT_EQ(port.Ask({1, 14}, 10), WithCrc({1, 14}));
+  // A 69 and a 14 without a gap between them are still two frames.
+  auto joined = WithCrc(write);
+  const auto poll = WithCrc({1, 14});
+  joined.insert(joined.end(), poll.begin(), poll.end());
+  port.Write(joined);
+  EXPECT_EQ(port.Read(10), WithCrc({1, 0x8E, 6}));
   auto database = write;
   database[1] = 68;
   database.insert(database.begin() + 2, 20);

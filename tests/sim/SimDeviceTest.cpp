@@ -218,3 +218,17 @@ TEST(RequestFraming, LengthsOfTheToolsRequests) {
   EXPECT_EQ(length({1, 69, 5, 6, 7}), 0u);
   EXPECT_EQ(length({1, 16, 0, 0}), 0u);
 }
+
+TEST(RequestFraming, FramesWithoutAGapAreSplitAtTheFirstGoodCrc) {
+  auto joined = WithCrc({1, 69, 4, 0x10, 0x20, 0x30});
+  const size_t first = joined.size();
+  const auto poll = WithCrc({1, 14});
+  joined.insert(joined.end(), poll.begin(), poll.end());
+  EXPECT_EQ(SilenceFrameLength(joined.data(), joined.size()), first);
+  EXPECT_EQ(SilenceFrameLength(joined.data() + first, poll.size()), poll.size());
+  const auto whole = WithCrc({1, 69, 4, 1, 2, 3, 4, 5, 6, 7, 8});
+  EXPECT_EQ(SilenceFrameLength(whole.data(), whole.size()), whole.size());
+  const auto noise = Bytes({1, 69, 4, 1, 2, 3});
+  EXPECT_EQ(SilenceFrameLength(noise.data(), noise.size()), noise.size());
+  EXPECT_EQ(SilenceFrameLength(noise.data(), 2), 2u);
+}
