@@ -375,7 +375,10 @@ ModemStatus SerialDevice::GetModemStatus() {
 // the wait. Modem lines and the driver's line-error counters have no
 // descriptor to wait on (TIOCMIWAIT cannot be cancelled), so they are
 // sampled every few tens of milliseconds, and only where the device has them;
-// a pseudo-terminal has neither and waits without any time-out.
+// a pseudo-terminal has neither and waits without any time-out. An empty
+// transmit queue is seen when the driver wakes writers and TIOCOUTQ reads 0;
+// a pseudo-terminal, which has no output queue, reports it when a write is
+// handed to the other side and again when that side reads it.
 
 namespace {
 constexpr uint32_t kEvRxChar = 0x0001, kEvRxFlag = 0x0002, kEvTxEmpty = 0x0004,

@@ -153,25 +153,49 @@ TEST(ComThread, BytesNobodyHandlesStayQueued) {
 }
 
 TEST(ComThread, HandlerRunsOnTheThreadThatServesHandOvers) {
-  EventPort p;
-  RxRecorder rx;
-  rx.Attach(p.port);
-  std::atomic<int> txEmpty{0};
-  p.port.OnTxEmpty = [&] { ++txEmpty; };
-  p.port.Open();
-  p.pty.Send(Bytes({1, 2, 3, 4, 5, 6, 7}));
-  // Until the GUI thread serves it, the hand-over waits.
-  std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(rx.calls, 0);
-  ASSERT_TRUE(ServeUntil([&] { return rx.calls >= 1; }));
-  EXPECT_EQ(rx.lastThread, std::this_thread::get_id());
-  EXPECT_EQ(rx.lastCount, 7);
+  // Without a notification window, smWindowSync hands over like smThreadSync.
+  for (TSyncMethod sync : {smThreadSync, smWindowSync}) {
+    SCOPED_TRACE(sync == smWindowSync ? "smWindowSync" : "smThreadSync");
+    EventPort p(sync);
+    RxRecorder rx;
+    rx.Attach(p.port);
+    std::atomic<int> txEmpty{0};
+    p.port.OnTxEmpty = [&] { ++txEmpty; };
+    p.port.Open();
+    p.pty.Send(Bytes({1, 2, 3, 4, 5, 6, 7}));
+    // Until the GUI thread serves it, the hand-over waits.
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(rx.calls, 0);
+    ASSERT_TRUE(ServeUntil([&] { return rx.calls >= 1; }));
+    EXPECT_EQ(rx.lastThread, std::this_thread::get_id());
+    EXPECT_EQ(rx.lastCount, 7);
 
-  // A finished write is reported as an empty transmit queue.
-  const auto frame = Bytes({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A});
-  EXPECT_EQ(p.port.Write(frame.data(), 8), 8);
-  EXPECT_TRUE(ServeUntil([&] { return txEmpty >= 1; }));
-  EXPECT_EQ(Hex(p.pty.Receive(8, 500ms)), "01 03 00 00 00 01 84 0A");
+    // A finished write is reported as an empty transmit queue.
+    const auto frame = Bytes({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A});
+    EXPECT_EQ(p.port.Write(frame.data(), 8), 8);
+    EXPECT_TRUE(ServeUntil([&] { return txEmpty >= 1; }));
+    EXPECT_EQ(Hex(p.pty.Receive(8, 500ms)), "01 03 00 00 00 01 84 0A");
+  }
+}
+
+TEST(ComThread, FailingEventStepReachesTheGuiThreadAndTheThreadGoesOn) {
+  EventPort p;
+  int calls = 0;
+  p.port.OnRxChar = [&](int) {
+    if (++calls == 1) throw EComPort(CError_ClearComFailed, 5);
+  };
+  p.port.Open();
+  p.pty.Send(Bytes({1}));
+  bool raised = false;
+  try {
+    ServeUntil([&] { return calls >= 1; });
+  } catch (const EComPort& e) {
+    raised = true;
+    EXPECT_EQ(e.FailureCode, CError_ClearComFailed);
+  }
+  EXPECT_TRUE(raised);
+  p.pty.Send(Bytes({2}));
+  EXPECT_TRUE(ServeUntil([&] { return calls >= 2; }));
 }
 
 TEST(ComThread, WithoutSynchronisationTheHandlerRunsOnTheEventThread) {
