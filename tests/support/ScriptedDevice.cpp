@@ -105,12 +105,13 @@ void ScriptedDevice::Run() {
       }
       continue;
     }
-    if (rc > 0 && (p[0].revents & (POLLHUP | POLLERR))) {
+    if (rc > 0 && (p[0].revents & (POLLHUP | POLLERR)) && frame.empty()) {
       // No port on the slave side right now: look again shortly.
       ::poll(&p[1], 1, 10);
       if (p[1].revents & POLLIN) return;
       continue;
     }
+    // The gap has passed, or the port hung up after its frame: the frame is complete.
     if (frame.empty()) continue;
     {
       std::lock_guard lock(mutex_);

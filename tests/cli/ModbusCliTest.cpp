@@ -1,0 +1,161 @@
+// modbus-cli as a program: against libmodbus's RTU server and a scripted
+// device on a pseudo-terminal registered as COM7.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "LibmodbusServer.h"
+#include "RegisteredPty.h"
+#include "RunProgram.h"
+#include "ScriptedDevice.h"
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+namespace {
+ProgramRun Cli(std::vector<std::string> args) { return RunProgram(MODBUS_CLI_PATH, args); }
+
+json ParsedJson(const ProgramRun& run) {
+  EXPECT_TRUE(json::accept(run.Out)) << run.Out << run.Err;
+  return json::accept(run.Out) ? json::parse(run.Out) : json::object();
+}
+
+const std::vector<std::string> kRead10 = {"--port", "COM7", "--request", "3",
+                                          "--data", "00 00 00 0A"};
+
+std::vector<std::string> With(std::vector<std::string> args,
+                              std::initializer_list<std::string> more) {
+  args.insert(args.end(), more);
+  return args;
+}
+}  // namespace
+
+TEST(ModbusCli, ReadsAStandardDevice) {
+  RegisteredPty line(7);
+  LibmodbusServer server(line.pty.MasterFd());
+
+  const ProgramRun run = Cli(With(kRead10, {"--json"}));
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  const json out = ParsedJson(run);
+  EXPECT_EQ(out["result"], 0);
+  EXPECT_EQ(out["answer"],
+            "01 03 14 10 00 10 01 10 02 10 03 10 04 10 05 10 06 10 07 10 08 10 09 DD ED");
+  EXPECT_TRUE(out["message"].is_null());
+  EXPECT_TRUE(out["caption"].is_null());
+  EXPECT_FALSE(out.contains("times_ms"));
+
+  // The readable form says the same.
+  const ProgramRun text = Cli(kRead10);
+  EXPECT_EQ(text.ExitCode, 0);
+  EXPECT_NE(text.Out.find("result: 0\n"), std::string::npos) << text.Out;
+  EXPECT_NE(text.Out.find("answer: 01 03 14 10 00"), std::string::npos) << text.Out;
+
+  // A write with the line settings of the options.
+  const ProgramRun write = Cli({"--port", "COM7", "--baud", "19200", "--parity", "E", "--stop",
+                                "1", "--request", "5", "--data", "0001FF00", "--json"});
+  EXPECT_EQ(write.ExitCode, 0) << write.Err;
+  EXPECT_EQ(ParsedJson(write)["answer"], "01 05 00 01 FF 00 DD FA");
+  EXPECT_TRUE(server.Coil(1));
+}
+
+TEST(ModbusCli, CountReportsTheTimePerTransaction) {
+  RegisteredPty line(7);
+  LibmodbusServer server(line.pty.MasterFd());
+  const ProgramRun run =
+      Cli(With(kRead10, {"--count", "20", "--tx-delay", "1", "--rx-delay", "1", "--json"}));
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  const json out = ParsedJson(run);
+  ASSERT_TRUE(out.contains("times_ms")) << run.Out;
+  const json& t = out["times_ms"];
+  EXPECT_GT(t["min"].get<double>(), 0.0);
+  EXPECT_LE(t["min"].get<double>(), t["median"].get<double>());
+  EXPECT_LE(t["median"].get<double>(), t["max"].get<double>());
+  EXPECT_EQ(server.Served(), 20);
+
+  const ProgramRun text = Cli(With(kRead10, {"--count", "3"}));
+  EXPECT_NE(text.Out.find("time per transaction (ms) over 3: min "), std::string::npos) << text.Out;
+}
+
+TEST(ModbusCli, FailedExchangesGiveTheReportTextAndExitOne) {
+  RegisteredPty line(7);
+  ScriptedDevice device(line.pty.MasterFd());
+  device.Push(ScriptedDevice::Bytes({0x01, 0x83, 0x02, 0xC0, 0xF1}));
+  ProgramRun run = Cli(With(kRead10, {"--json"}));
+  EXPECT_EQ(run.ExitCode, 1);
+  json out = ParsedJson(run);
+  EXPECT_EQ(out["result"], 2);
+  EXPECT_EQ(out["answer"], "01 83 02");
+  EXPECT_EQ(out["message"], "устройство 1 COM7 ошибка обмена 02");
+  EXPECT_EQ(out["caption"], "Предупреждение");
+
+  // Silence, one attempt: no answer.
+  run = Cli(With(kRead10, {"--repeats1", "1", "--device", "4", "--json"}));
+  EXPECT_EQ(run.ExitCode, 1);
+  out = ParsedJson(run);
+  EXPECT_EQ(out["result"], 130);
+  EXPECT_EQ(out["answer"], "");
+  EXPECT_EQ(out["message"], "устройство 4 COM7 не отвечает на запрос");
+  ASSERT_EQ(device.Requests().size(), 2u);
+  EXPECT_EQ(device.Requests()[1].Frame[0], 4);  // the device number is the address
+
+  // A code outside the table (300 as typed has the low byte 44): nothing sent.
+  run = Cli({"--port", "COM7", "--request", "300", "--json"});
+  EXPECT_EQ(run.ExitCode, 1);
+  out = ParsedJson(run);
+  EXPECT_EQ(out["result"], 1);
+  EXPECT_EQ(out["message"], "устройство 1 COM7 ошибка обмена 01");
+  EXPECT_EQ(device.Requests().size(), 2u);
+
+  // The clock frame goes to every device and needs no answer.
+  run = Cli({"--port", "COM7", "--device", "9", "--request", "70", "--data", "00000000000000",
+             "--json"});
+  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(ParsedJson(run)["answer"], "");
+  ASSERT_TRUE(device.WaitForRequests(3, 1s));
+  EXPECT_EQ(device.Requests()[2].Frame.size(), 11u);
+  EXPECT_EQ(device.Requests()[2].Frame[0], 0);
+  EXPECT_EQ(device.Requests()[2].Frame[1], 70);
+}
+
+TEST(ModbusCli, PortThatCannotBeOpenedExitsThree) {
+  RegisteredPty line(7);
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"--port", "tty0"}, {"--port", "Com7"}, {"--baud", "128000"}, {"--parity", "e"},
+      {"--stop", "3"}};
+  for (const auto& [option, value] : refused) {
+    std::vector<std::string> args = {"--request", "3", "--json", option, value};
+    if (option != "--port") args.insert(args.end(), {"--port", "COM7"});
+    const ProgramRun run = Cli(args);
+    EXPECT_EQ(run.ExitCode, 3) << value;
+    const json out = ParsedJson(run);
+    EXPECT_EQ(out["result"], 132) << value;
+    EXPECT_EQ(out["message"], " невозможно открыть последовательный порт ");
+    EXPECT_EQ(out["caption"], "Предупреждение");
+  }
+  // A name that passes the checks but names no port: the port fails as it opens.
+  const ProgramRun missing = Cli({"--port", "COM58", "--request", "3", "--json"});
+  EXPECT_EQ(missing.ExitCode, 3);
+  const json out = ParsedJson(missing);
+  EXPECT_TRUE(out["result"].is_null());
+  EXPECT_NE(out["error"].get<std::string>().find("Unable to open com port"), std::string::npos);
+  EXPECT_EQ(out["port_messages"][0]["message"],
+            "COM-порт отключен. Проверьте оборудование, перезапустите программу.");
+}
+
+TEST(ModbusCli, BadUsageExitsTwo) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {},  // --request is required
+           {"--request", "3", "--device", "0"},
+           {"--request", "3", "--device", "32"},
+           {"--request", "3", "--data", "0G"},
+           {"--request", "3", "--data", "000"},
+           {"--request", "-1"},
+           {"--request", "3", "--count", "0"},
+           {"--request", "3", "--no-such-option"}}) {
+    const ProgramRun run = Cli(args);
+    EXPECT_EQ(run.ExitCode, 2) << (args.empty() ? "" : args.back());
+    EXPECT_TRUE(run.Out.empty());
+    EXPECT_FALSE(run.Err.empty());
+  }
+  EXPECT_EQ(Cli({"--help"}).ExitCode, 0);
+}
