@@ -1,0 +1,244 @@
+// The port settings dialog with the machine's port table, over
+// pseudo-terminals registered as COM ports.
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "DialogDriver.h"
+#include "Ob_TModBCl.h"
+#include "ScratchPorts.h"
+#include "UiTestApp.h"
+#include "obrport.h"
+
+namespace {
+
+class PortDialog : public WindowTest {
+protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    driver = std::make_unique<DialogDriver>(FormPort);
+  }
+  void TearDown() override {
+    driver.reset();
+    WindowTest::TearDown();
+  }
+  // A choice by real keys: focus the list, Home, then Down `index` times.
+  static void Choose(QComboBox* list, int index) {
+    list->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(list, Qt::Key_Home);
+    for (int i = 0; i < index; ++i) QTest::keyClick(list, Qt::Key_Down);
+    ASSERT_EQ(list->currentIndex(), index);
+  }
+  static int IndexOf(QComboBox* list, const QString& text) { return list->findText(text); }
+  static void PressOK() { QTest::mouseClick(FormPort->OK, Qt::LeftButton); }
+
+  ScratchPorts ports;
+  std::unique_ptr<DialogDriver> driver;
+};
+
+TEST_F(PortDialog, Layout) {
+  TFormPort& d = *FormPort;
+  EXPECT_EQ(d.windowTitle(), QString::fromUtf8("Настройка СОМ-порта"));
+  EXPECT_NE(d.windowTitle(), "Настройка COM-порта");  // Cyrillic С, О, М
+  EXPECT_EQ(d.size(), QSize(291, 211));
+  EXPECT_EQ(d.minimumSize(), d.maximumSize());
+  EXPECT_FALSE(d.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(d.Label1->text(), QString::fromUtf8("СОМ-порт"));
+  EXPECT_EQ(d.Label11->text(), QString::fromUtf8("Скорость(бит/с):"));
+  EXPECT_EQ(d.Label12->text(), QString::fromUtf8("Четность:"));
+  EXPECT_EQ(d.Label13->text(), QString::fromUtf8("Стоповые биты:"));
+  EXPECT_EQ(d.Label1->pos(), QPoint(32, 22));
+  EXPECT_EQ(d.Label13->pos(), QPoint(32, 144));
+  EXPECT_EQ(d.CBoxPort->geometry(), QRect(160, 16, 89, 24));
+  EXPECT_EQ(d.Skor->geometry(), QRect(160, 58, 89, 24));
+  EXPECT_EQ(d.Parit->geometry(), QRect(160, 99, 89, 24));
+  EXPECT_EQ(d.StBit->geometry(), QRect(159, 138, 89, 24));
+  EXPECT_EQ(d.OK->geometry(), QRect(113, 180, 65, 25));
+  EXPECT_EQ(d.OK->text(), "OK");
+  const QStringList speeds = {"9600", "19200", "57600", "115200"};
+  const QStringList parities = {QString::fromUtf8("нет"), QString::fromUtf8("нечет"), QString::fromUtf8("чет")};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(d.Skor->itemText(i), speeds[i]);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(d.Parit->itemText(i), parities[i]);
+  EXPECT_EQ(d.StBit->itemText(0), "1");
+  EXPECT_EQ(d.StBit->itemText(1), "2");
+  EXPECT_EQ(d.Skor->font().pointSizeF(), 10.0);
+  EXPECT_TRUE(d.Label11->font().bold());
+  EXPECT_EQ(d.Label11->palette().color(QPalette::WindowText), QColor(0, 128, 128));
+  EXPECT_EQ(NextTabStop(d.Skor), d.Parit);
+  EXPECT_EQ(NextTabStop(d.Parit), d.StBit);
+  EXPECT_EQ(NextTabStop(d.StBit), d.OK);
+  EXPECT_EQ(NextTabStop(d.OK), d.CBoxPort);
+  EXPECT_EQ(NextTabStop(d.CBoxPort), d.Skor);
+}
+
+TEST_F(PortDialog, ListsTheUsablePortsWithTheirDevicesAndOKOpensTheChosenOne) {
+  PtyPair& com9 = ports.Add(9);
+  ports.Add(12);
+  ports.Hold(12);  // held by another program: not listed
+  PtyPair& com10 = ports.Add(10);
+
+  driver->Steps.push_back([&] {
+    TFormPort& d = *FormPort;
+    EXPECT_EQ(d.Skor->currentText(), "9600");
+    EXPECT_EQ(d.Parit->currentText(), QString::fromUtf8("нет"));
+    EXPECT_EQ(d.StBit->currentText(), "2");
+    EXPECT_EQ(QApplication::focusWidget(), d.Skor);
+    const int at9 = IndexOf(d.CBoxPort, "COM9");
+    const int at10 = IndexOf(d.CBoxPort, "COM10");
+    ASSERT_GE(at9, 0);
+    EXPECT_EQ(at10, at9 + 1);  // by number: COM9 before COM10
+    EXPECT_EQ(IndexOf(d.CBoxPort, "COM12"), -1);
+    EXPECT_EQ(d.CBoxPort->currentIndex(), 0);
+    Choose(d.CBoxPort, at10);
+    EXPECT_EQ(d.CBoxPort->currentText(), "COM10");  // the bare name
+    EXPECT_TRUE(d.LabelDevice->text().contains(QString::fromStdString(com10.SlavePath())));
+    EXPECT_TRUE(d.CBoxPort->toolTip().contains(QString::fromStdString(com10.SlavePath())));
+    Choose(d.CBoxPort, at9);
+    EXPECT_TRUE(d.LabelDevice->text().contains(QString::fromStdString(com9.SlavePath())));
+    PressOK();
+  });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_EQ(driver->Shown, 1);
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(Form().Link.PortName, "COM9");
+  EXPECT_EQ(Form().Link.BaudText, "9600");
+  EXPECT_EQ(Form().Link.ParityText, "N");
+  EXPECT_EQ(Form().Link.StopBitsText, "2");
+  ASSERT_TRUE(Form().ComPort1.Connected());
+  EXPECT_EQ(Form().ComPort1.Port(), "COM9");
+
+  // The port is really the pseudo-terminal: bytes written reach the device side.
+  const uint8_t probe[] = {0x01, 0x11};
+  EXPECT_EQ(Form().ComPort1.Write(probe, 2), 2);
+  EXPECT_EQ(com9.Receive(2, std::chrono::milliseconds(2000)), Bytes({0x01, 0x11}));
+
+  // The port in use is listed again: the dialog closes it before probing.
+  driver->Steps.push_back([&] {
+    EXPECT_FALSE(Form().ComPort1.Connected());
+    EXPECT_GE(IndexOf(FormPort->CBoxPort, "COM9"), 0);
+    FormPort->close();  // the close button: cancel, which reopens the port
+  });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_TRUE(Form().ComPort1.Connected());
+  EXPECT_EQ(Form().ComPort1.Port(), "COM9");
+  EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST_F(PortDialog, CancelLeavesAClosedPortClosed) {
+  ports.Add(9);
+  driver->Steps.push_back([] { FormPort->close(); });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_EQ(driver->Shown, 1);
+  EXPECT_FALSE(Form().ComPort1.Connected());
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(Form().Link.PortName, "COM1");  // nothing written
+}
+
+TEST_F(PortDialog, EvenParityWithTwoStopBitsIsRefused) {
+  ports.Add(9);
+  // First accept 19200, odd, one stop bit, on COM9.
+  driver->Steps.push_back([&] {
+    Choose(FormPort->CBoxPort, IndexOf(FormPort->CBoxPort, "COM9"));
+    Choose(FormPort->Skor, 1);
+    Choose(FormPort->Parit, 1);
+    Choose(FormPort->StBit, 0);
+    PressOK();
+  });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_EQ(Form().Link.ParityText, "O");
+  EXPECT_EQ(Form().Link.StopBitsText, "1");
+  EXPECT_EQ(Form().Link.BaudText, "19200");
+  ASSERT_TRUE(Form().ComPort1.Connected());
+  EXPECT_EQ(Form().ComPort1.Parity().Bits(), prOdd);
+  EXPECT_EQ(Form().ComPort1.StopBits(), sbOneStopBit);
+  EXPECT_EQ(Form().ComPort1.BaudRate(), br19200);
+
+  // Then even with two: refused; Retry shows the accepted items again.
+  driver->Steps.push_back([&] {
+    EXPECT_EQ(FormPort->Skor->currentText(), "19200");
+    Choose(FormPort->Parit, 2);
+    Choose(FormPort->StBit, 1);
+    PressOK();
+  });
+  driver->Steps.push_back([&] {
+    EXPECT_EQ(FormPort->Skor->currentText(), "19200");
+    EXPECT_EQ(FormPort->Parit->currentText(), QString::fromUtf8("нечет"));
+    EXPECT_EQ(FormPort->StBit->currentText(), "1");
+    EXPECT_FALSE(Form().ComPort1.Connected());
+    Choose(FormPort->Parit, 2);
+    Choose(FormPort->StBit, 1);
+    PressOK();
+  });
+  boxes.Answers = {MsgResult::Retry, MsgResult::Cancel};
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_EQ(driver->Shown, 3);
+  ASSERT_EQ(boxes.Boxes.size(), 2u);
+  for (const RecordedBox& box : boxes.Boxes) {
+    EXPECT_EQ(box.Text, "Ошибочные данные ");
+    EXPECT_EQ(box.Caption, "Ошибка");
+    EXPECT_EQ(box.Icon, MsgIcon::Error);
+    EXPECT_EQ(box.Buttons, MsgButtons::RetryCancel);
+  }
+  // Cancel leaves the port closed and the link settings as they were.
+  EXPECT_FALSE(Form().ComPort1.Connected());
+  EXPECT_EQ(Form().Link.ParityText, "O");
+  EXPECT_EQ(Form().Link.StopBitsText, "1");
+
+  // After a Retry the new showing saw the port closed: cancelling it keeps it closed.
+  boxes.Clear();
+  driver->Steps.push_back([&] {
+    Choose(FormPort->Parit, 2);
+    Choose(FormPort->StBit, 1);
+    PressOK();
+  });
+  driver->Steps.push_back([] { FormPort->close(); });
+  boxes.Answers = {MsgResult::Retry};
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_FALSE(Form().ComPort1.Connected());
+}
+
+TEST_F(PortDialog, APortThatDoesNotOpenIsReportedWithCode132) {
+  FormPort->ListPorts = [] { return std::vector<PortInfo>{}; };
+  driver->Steps.push_back([] {
+    EXPECT_EQ(FormPort->CBoxPort->count(), 0);
+    EXPECT_EQ(FormPort->CBoxPort->currentText(), "");
+    EXPECT_EQ(FormPort->LabelDevice->text(), "");
+    PressOK();
+  });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_EQ(Form().Link.PortName, "");
+  EXPECT_FALSE(Form().ComPort1.Connected());
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text, " невозможно открыть последовательный порт ");
+  EXPECT_EQ(boxes.Boxes[0].Caption, "Предупреждение");
+  EXPECT_EQ(boxes.Boxes[0].Icon, MsgIcon::Warning);
+}
+
+TEST_F(PortDialog, OnlyProbedPortsAreListedInTableOrderWithTheirDescriptions) {
+  FormPort->ListPorts = [] {
+    return std::vector<PortInfo>{{"COM1", "/dev/ttyS0", "serial8250"},
+                                 {"COM2", "/dev/ttyS1", "serial8250"},
+                                 {"COM5", "/dev/ttyUSB0", "FT232R USB UART"}};
+  };
+  FormPort->Probe = [](const std::string& name) { return name != "COM2"; };
+  driver->Steps.push_back([] {
+    TFormPort& d = *FormPort;
+    ASSERT_EQ(d.CBoxPort->count(), 2);
+    EXPECT_EQ(d.CBoxPort->itemText(0), "COM1");
+    EXPECT_EQ(d.CBoxPort->itemText(1), "COM5");
+    EXPECT_EQ(d.CBoxPort->currentText(), "COM1");
+    EXPECT_EQ(d.LabelDevice->text(), QString::fromUtf8("/dev/ttyS0 — serial8250"));
+    Choose(d.CBoxPort, 1);
+    EXPECT_EQ(d.LabelDevice->text(), QString::fromUtf8("/dev/ttyUSB0 — FT232R USB UART"));
+    // The drop-down list shows the device beside each name.
+    const QModelIndex device = d.CBoxPort->model()->index(1, 1);
+    EXPECT_EQ(device.data().toString(), QString::fromUtf8("/dev/ttyUSB0 — FT232R USB UART"));
+    d.close();
+  });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_EQ(driver->Shown, 1);
+}
+
+}  // namespace

@@ -1,0 +1,28 @@
+// Pseudo-terminals registered as COM ports in a port directory of the
+// test's own (XDG_RUNTIME_DIR pointed at a fresh directory), so the port
+// table lists them like the device simulator's.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PtyPair.h"
+
+class ScratchPorts {
+public:
+  ScratchPorts();
+  ~ScratchPorts();
+
+  // A new pseudo-terminal registered as COM<number>; the pair plays the device.
+  PtyPair& Add(int number);
+  // Takes the port as another program would (an exclusive lock on its device).
+  void Hold(int number);
+
+private:
+  std::string runtimeDir_;
+  std::string oldRuntimeDir_;
+  bool hadRuntimeDir_ = false;
+  std::vector<std::pair<int, std::unique_ptr<PtyPair>>> ports_;
+  std::vector<int> held_;
+};

@@ -1,0 +1,120 @@
+// TForm1, the main window: every control of the operator's work, the serial
+// port ComPort1, the polling timer, the link and the device data store.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "ComPort.h"
+#include "ComPortClass.h"
+#include "OperatorInterface.h"
+#include "ServClass.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+class QToolButton;
+class TEntryEdit;
+class TStringGrid;
+
+// The request in force, kept between clicks of the dispatcher.
+extern int32_t RequestNumber;
+extern uint8_t RequestCode;
+// Whether a failed exchange is reported to the operator.
+extern bool ShowOutcome;
+
+class TForm1 : public QWidget, public OperatorInterface {
+  Q_OBJECT
+public:
+  // Every message box of the window and of the link goes through `boxes`.
+  explicit TForm1(OperatorInterface& boxes, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  QLabel* Label2;
+  QComboBox* CBoxUstr;
+  TEntryEdit* EditZapr;
+  std::array<TEntryEdit*, 20> Edits;  // Edit1 .. Edit20: Edits[0] is Edit1
+  QPushButton* Button1;
+  TStringGrid* StringGrid1;
+  QPushButton* BKvit;
+  QPushButton* BSbros;
+  QPushButton* Button2;
+  QPushButton* Button3;
+  TEntryEdit* EditDat1;
+  TEntryEdit* EditDat2;
+  QPushButton* Button4;
+  QPushButton* Button5;
+  QPushButton* Button6;
+  QLabel* LabelCikl;
+  QLabel* Label3;
+  QLabel* Label8;
+  QLabel* Label4;
+  QLabel* Label7;
+  QToolButton* SPBloc;
+  QLabel* Label9;
+  QLabel* Label10;
+  QTimer* Timer1;
+
+  // Declared in this order: the port before the link that works on it, the
+  // store last, so that the store goes first and the port last.
+  TComPort ComPort1;
+  TComPortClass Link;
+  TServClass Serv;
+
+  TEntryEdit* Edit(int number) const { return Edits[static_cast<size_t>(number - 1)]; }
+  // Controls in tab order.
+  const std::vector<QWidget*>& TabOrder() const { return tabOrder_; }
+
+  void FormCreate();
+  void CBoxUstrClick();
+  void FormClose();
+
+  // Entries: key-down returns whether the key goes on to the entry.
+  bool EditZaprKeyDown(TEntryEdit* sender, uint16_t key);
+  bool EditDat1KeyDown(TEntryEdit* sender, uint16_t key);
+  void EditZaprExit();
+  void EditDat1Exit(TEntryEdit* sender);
+
+  void StringGrid1SelectCell(int col, int row, bool& canSelect);
+  void StringGrid1GetEditText(int col, int row, QString& value);
+  void Button4Click();
+  void Button5Click();
+
+  void Button2Click();
+  void Button6Click();
+
+  // The request flow (dispatcher, polling, shortcut buttons) is added with the dispatcher.
+  void Button1Click() {}
+  void Button3Click() {}
+  void Timer1Timer() {}
+  void BKvitClick(QObject* /*sender*/) {}
+  void SPBlocClick() {}
+
+  // OperatorInterface, for the link.
+  MsgResult ShowMessage(const std::string& text, const std::string& caption, MsgIcon icon,
+                        MsgButtons buttons) override;
+  void DisablePollTimer() override;
+  void CloseMainWindow() override;
+
+  OperatorInterface& Boxes() { return boxes_; }
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+private:
+  void BuildControls();
+  void ConnectHandlers();
+  void SetTabOrder();
+  // The next tab stop after `from` that is shown and enabled, in tab order.
+  void SelectNext(QWidget* from);
+
+  OperatorInterface& boxes_;
+  std::vector<QWidget*> tabOrder_;
+  bool placed_ = false;
+};
+
+extern TForm1* Form1;

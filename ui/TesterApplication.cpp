@@ -1,0 +1,29 @@
+#include "TesterApplication.h"
+
+#include <cstdio>
+#include <string>
+
+#include "OperatorInterface.h"
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName("modbus-tester");
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    ShowException(error);
+    return true;
+  }
+}
+
+void TApplication::ShowException(const std::exception& error) {
+  std::string text = error.what();
+  if (!text.empty() && text.back() != '.') text += '.';
+  if (display_) {
+    display_->ShowMessage(text, applicationName().toStdString(), MsgIcon::Error, MsgButtons::Ok);
+  } else {
+    std::fprintf(stderr, "%s\n", text.c_str());
+  }
+}

@@ -1,0 +1,160 @@
+#include "obrport.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <exception>
+
+#include "ComPort.h"
+#include "ComPortClass.h"
+#include "DialogLook.h"
+#include "VclLook.h"
+
+TFormPort* FormPort = nullptr;
+
+namespace {
+// "/dev/ttyUSB0 — FT232R USB UART"; a description that already names the device stands alone.
+QString DeviceText(const QString& device, const QString& description) {
+  if (description.isEmpty()) return device;
+  if (description.contains(device)) return description;
+  return device + QString::fromUtf8(" — ") + description;
+}
+}  // namespace
+
+TFormPort::TFormPort(TComPortClass& link, QWidget* parent) : QDialog(parent), link_(link) {
+  SetUpDialog(this, "Настройка СОМ-порта", 291, 211);
+
+  Label1 = DialogLabel(this, "СОМ-порт", 32, 22, 59, 13);
+  CBoxPort = DialogList(this, {}, 160, 16, 89, 24);
+  // The list shows beside each name the device it stands for; the text stays the bare name.
+  auto* ports = new QStandardItemModel(0, 2, CBoxPort);
+  auto* view = new QTreeView(CBoxPort);
+  view->setHeaderHidden(true);
+  view->setRootIsDecorated(false);
+  view->setItemsExpandable(false);
+  view->setAllColumnsShowFocus(true);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  CBoxPort->setModel(ports);
+  CBoxPort->setView(view);
+  CBoxPort->setModelColumn(0);
+
+  LabelDevice = new QLabel(this);
+  LabelDevice->setFont(WindowFont(7));
+  LabelDevice->setGeometry(32, 41, 250, 15);
+  LabelDevice->setTextFormat(Qt::PlainText);
+
+  Label11 = DialogLabel(this, "Скорость(бит/с):", 32, 64, 102, 13);
+  Skor = DialogList(this, {"9600", "19200", "57600", "115200"}, 160, 58, 89, 24);
+  Label12 = DialogLabel(this, "Четность:", 32, 104, 61, 13);
+  Parit = DialogList(this, {QString::fromUtf8("нет"), QString::fromUtf8("нечет"), QString::fromUtf8("чет")},
+                     160, 99, 89, 24);
+  Label13 = DialogLabel(this, "Стоповые биты:", 32, 144, 96, 13);
+  StBit = DialogList(this, {"1", "2"}, 159, 138, 89, 24);
+
+  OK = new QPushButton("OK", this);
+  OK->setGeometry(113, 180, 65, 25);
+  OK->setAutoDefault(false);
+
+  setTabOrder(Skor, Parit);
+  setTabOrder(Parit, StBit);
+  setTabOrder(StBit, OK);
+  setTabOrder(OK, CBoxPort);
+
+  connect(OK, &QPushButton::clicked, this, [this] {
+    setResult(mrOk);
+    OKClick();
+    done(result());
+  });
+  connect(CBoxPort, &QComboBox::currentIndexChanged, this, [this](int index) { ShowDevice(index); });
+  FormCreate();
+}
+
+void TFormPort::FormCreate() {
+  SpeedItem = 0;
+  ParityItem = 0;
+  StopBitsItem = 1;
+}
+
+void TFormPort::FormShow() {
+  auto* ports = static_cast<QStandardItemModel*>(CBoxPort->model());
+  CBoxPort->clear();
+  ports->setColumnCount(2);
+  Skor->setCurrentIndex(SpeedItem);
+  Parit->setCurrentIndex(ParityItem);
+  StBit->setCurrentIndex(StopBitsItem);
+  WasOpen = link_.ComPort().Connected();
+  link_.ClosePort();  // so that the port in use is probed like any other
+
+  for (const PortInfo& port : ListPorts()) {
+    if (!Probe(port.Name)) continue;
+    const QString device = QString::fromStdString(port.Device);
+    const QString description = QString::fromStdString(port.Description);
+    auto* name = new QStandardItem(QString::fromStdString(port.Name));
+    auto* where = new QStandardItem(DeviceText(device, description));
+    name->setToolTip(DeviceText(device, description));
+    where->setToolTip(name->toolTip());
+    name->setData(device, Qt::UserRole);
+    ports->appendRow({name, where});
+  }
+  auto* view = static_cast<QTreeView*>(CBoxPort->view());
+  view->resizeColumnToContents(0);
+  view->resizeColumnToContents(1);
+  view->setMinimumWidth(view->columnWidth(0) + view->columnWidth(1) + 8);
+
+  CBoxPort->setCurrentIndex(ports->rowCount() > 0 ? 0 : -1);
+  ShowDevice(CBoxPort->currentIndex());
+}
+
+void TFormPort::ShowDevice(int index) {
+  const QString tip = index >= 0 ? CBoxPort->itemData(index, Qt::ToolTipRole).toString() : QString();
+  LabelDevice->setText(LabelDevice->fontMetrics().elidedText(tip, Qt::ElideMiddle, LabelDevice->width()));
+  LabelDevice->setToolTip(tip);
+  CBoxPort->setToolTip(tip);
+}
+
+void TFormPort::OKClick() {
+  if (Parit->currentIndex() == 2 && StBit->currentIndex() == 1) {
+    setResult(mrRefused);  // even parity with two stop bits is not offered
+    return;
+  }
+  SpeedItem = Skor->currentIndex();
+  ParityItem = Parit->currentIndex();
+  StopBitsItem = StBit->currentIndex();
+}
+
+void TFormPort::FormClose() {
+  if (WasOpen && result() == mrCancel) link_.OpenPort();
+}
+
+void TFormPort::done(int result) {
+  // Closing by the close button rejects; that is the cancel of this dialog.
+  if (result == QDialog::Rejected) result = mrCancel;
+  setResult(result);
+  // A port that fails to reopen is reported, but the dialog closes all the same.
+  std::exception_ptr failure;
+  try {
+    FormClose();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  QDialog::done(result);
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TFormPort::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) {
+    FormShow();
+    Skor->setFocus();  // the first control in tab order
+  }
+  QDialog::showEvent(event);
+}
+
+void TFormPort::keyPressEvent(QKeyEvent* event) {
+  // No button of this dialog is its cancel button: Escape does nothing.
+  if (event->key() == Qt::Key_Escape) return event->accept();
+  QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,66 @@
+// TFormPort, the port settings dialog: the serial port, speed, parity and
+// stop bits. The port is closed while the dialog is shown.
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DialogResult.h"
+#include "PortTable.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class TComPortClass;
+
+class TFormPort : public QDialog {
+  Q_OBJECT
+public:
+  static constexpr int mrOk = ::mrOk;
+  static constexpr int mrCancel = ::mrCancel;
+  static constexpr int mrRefused = ::mrRefused;
+
+  explicit TFormPort(TComPortClass& link, QWidget* parent = nullptr);
+
+  QLabel* Label1;
+  QComboBox* CBoxPort;
+  QLabel* LabelDevice;  // the device the chosen name stands for
+  QLabel* Label11;
+  QComboBox* Skor;
+  QLabel* Label12;
+  QComboBox* Parit;
+  QLabel* Label13;
+  QComboBox* StBit;
+  QPushButton* OK;
+
+  // The last accepted choices and whether the port was open at the latest showing.
+  int32_t SpeedItem = 0;
+  int32_t ParityItem = 0;
+  int32_t StopBitsItem = 1;
+  bool WasOpen = false;
+
+  // Where the ports come from; the machine's port table unless a test says otherwise.
+  std::function<std::vector<PortInfo>()> ListPorts = ListSerialPorts;
+  std::function<bool(const std::string&)> Probe = ProbePort;
+
+  void FormCreate();
+  void FormShow();
+  void OKClick();
+  void FormClose();
+
+  void done(int result) override;
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+private:
+  void ShowDevice(int index);
+
+  TComPortClass& link_;
+};
+
+extern TFormPort* FormPort;
