@@ -6,6 +6,10 @@
 #include "AppWindows.h"
 #include "Ob_TModBCl.h"
 
+// fontconfig keeps its configuration until the process ends (Qt never calls
+// FcFini); that is no leak of ours. Read by LeakSanitizer in sanitizer builds.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 TApplication& UiTestApp() {
   static TApplication* app = [] {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
