@@ -36,7 +36,9 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 targets=(modbus-tester)
 if [ $with_sim -eq 1 ]; then
-  if cmake --build "$build" --target help | grep -q 'modbus-sim'; then
+  # Ninja lists "modbus-sim: phony", Make "... modbus-sim".
+  known=$(cmake --build "$build" --target help 2>/dev/null || true)
+  if grep -qE '(^|[ .])modbus-sim(:|$)' <<<"$known"; then
     targets+=(modbus-sim)
   else
     echo "run-tool.sh: this tree has no modbus-sim yet; starting the tool alone" >&2
