@@ -86,6 +86,22 @@ bool IsPseudoTerminal(int fd) {
 // A pseudo-terminal has no modem lines; its ioctls fail with one of these.
 bool NoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
 
+// A write completes when its bytes have left, as it does on Windows, so that
+// the delays after it and the purge of the next transaction see the line as
+// it is. Bounded by the write deadline, or by twice the line time without one.
+void WaitUntilSent(int fd, uint32_t baudRate, std::optional<Clock::time_point> deadline, int count) {
+  if (!deadline) {
+    const uint32_t baud = std::max<uint32_t>(baudRate, 50);
+    deadline = Clock::now() + std::chrono::milliseconds(1000 + 2 * 12 * 1000ull * uint64_t(std::max(count, 0)) / baud);
+  }
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+    if (Clock::now() >= *deadline) return;
+    ::poll(nullptr, 0, 1);
+  }
+}
+
 // Line-error bits as the platform's ClearCommError reports them.
 constexpr uint32_t kCeRxOver = 0x0001, kCeOverrun = 0x0002, kCeRxParity = 0x0004,
                    kCeFrame = 0x0008, kCeBreak = 0x0010;
@@ -322,6 +338,7 @@ int SerialDevice::Write(const void* buffer, int count) {
     if (rc > 0 && !(p.revents & POLLOUT) && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
       Fail(CError_WriteFailed, EIO);
   }
+  WaitUntilSent(d_->fd, d_->line.BaudRate, deadline, sent);
   return sent;
 }
 
