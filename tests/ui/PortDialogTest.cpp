@@ -7,6 +7,7 @@
 
 #include "DialogDriver.h"
 #include "Ob_TModBCl.h"
+#include "PortDirectory.h"
 #include "ScratchPorts.h"
 #include "UiTestApp.h"
 #include "obrport.h"
@@ -123,6 +124,30 @@ TEST_F(PortDialog, ListsTheUsablePortsWithTheirDevicesAndOKOpensTheChosenOne) {
   EXPECT_TRUE(Form().ComPort1.Connected());
   EXPECT_EQ(Form().ComPort1.Port(), "COM9");
   EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST_F(PortDialog, APortGoneWhileTheDialogIsOpenIsReportedAndTheDialogStillCloses) {
+  PtyPair& com9 = ports.Add(9);
+  driver->Steps.push_back([] {
+    Choose(FormPort->CBoxPort, IndexOf(FormPort->CBoxPort, "COM9"));
+    PressOK();
+  });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  ASSERT_TRUE(Form().ComPort1.Connected());
+
+  driver->Steps.push_back([&] {
+    UnregisterVirtualPort(9, com9.SlavePath());  // the adapter is unplugged
+    FormPort->close();
+  });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_FALSE(FormPort->isVisible());
+  EXPECT_FALSE(Form().ComPort1.Connected());
+  ASSERT_EQ(boxes.Boxes.size(), 2u);
+  EXPECT_EQ(boxes.Boxes[0].Text, kPortLostText);
+  EXPECT_EQ(boxes.Boxes[1].Caption, "modbus-tester");  // the application's error display
+  EXPECT_EQ(boxes.Boxes[1].Text.rfind("Unable to open com port", 0), 0u) << boxes.Boxes[1].Text;
+  EXPECT_EQ(boxes.Boxes[1].Icon, MsgIcon::Error);
+  EXPECT_FALSE(Form().isVisible());  // the link closed the main window
 }
 
 TEST_F(PortDialog, CancelLeavesAClosedPortClosed) {
