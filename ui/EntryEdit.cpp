@@ -3,6 +3,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 
+#include "HandlerGuard.h"
 #include "VclLook.h"
 #include "VirtualKeys.h"
 
@@ -17,7 +18,8 @@ void TEntryEdit::SetBackground(uint8_t red, uint8_t green, uint8_t blue) {
 }
 
 void TEntryEdit::keyPressEvent(QKeyEvent* event) {
-  if (OnKeyDown && !OnKeyDown(VirtualKeyCode(*event))) {
+  const uint16_t key = VirtualKeyCode(*event);
+  if (OnKeyDown && !Guarded([&] { return OnKeyDown(key); }, false)) {
     event->accept();  // consumed: a refused key leaves the "00" of the error routine alone
     return;
   }
@@ -27,5 +29,5 @@ void TEntryEdit::keyPressEvent(QKeyEvent* event) {
 void TEntryEdit::focusOutEvent(QFocusEvent* event) {
   QLineEdit::focusOutEvent(event);
   const Qt::FocusReason reason = event->reason();
-  if (OnExit && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) OnExit();
+  if (OnExit && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) Guarded(OnExit);
 }

@@ -11,6 +11,7 @@
 #include <QToolButton>
 
 #include "EntryEdit.h"
+#include "HandlerGuard.h"
 #include "MainPortProperties.h"
 #include "StrToInt.h"
 #include "StringGrid.h"
@@ -186,7 +187,7 @@ void TForm1::SetTabOrder() {
 }
 
 void TForm1::ConnectHandlers() {
-  connect(CBoxUstr, &QComboBox::activated, this, [this] { CBoxUstrClick(); });
+  connect(CBoxUstr, &QComboBox::activated, this, [this] { Guarded([&] { CBoxUstrClick(); }); });
   EditZapr->OnKeyDown = [this](uint16_t key) { return EditZaprKeyDown(EditZapr, key); };
   EditZapr->OnExit = [this] { EditZaprExit(); };
   for (TEntryEdit* entry : {EditDat1, EditDat2}) {
@@ -199,16 +200,16 @@ void TForm1::ConnectHandlers() {
   StringGrid1->OnGetEditText = [this](int col, int row, QString& value) {
     StringGrid1GetEditText(col, row, value);
   };
-  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-  connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-  connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
-  connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
-  connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
-  connect(Button6, &QPushButton::clicked, this, [this] { Button6Click(); });
-  connect(BKvit, &QPushButton::clicked, this, [this] { BKvitClick(BKvit); });
-  connect(BSbros, &QPushButton::clicked, this, [this] { BKvitClick(BSbros); });
-  connect(SPBloc, &QToolButton::clicked, this, [this] { SPBlocClick(); });
-  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  connect(Button1, &QPushButton::clicked, this, [this] { Guarded([&] { Button1Click(); }); });
+  connect(Button2, &QPushButton::clicked, this, [this] { Guarded([&] { Button2Click(); }); });
+  connect(Button3, &QPushButton::clicked, this, [this] { Guarded([&] { Button3Click(); }); });
+  connect(Button4, &QPushButton::clicked, this, [this] { Guarded([&] { Button4Click(); }); });
+  connect(Button5, &QPushButton::clicked, this, [this] { Guarded([&] { Button5Click(); }); });
+  connect(Button6, &QPushButton::clicked, this, [this] { Guarded([&] { Button6Click(); }); });
+  connect(BKvit, &QPushButton::clicked, this, [this] { Guarded([&] { BKvitClick(BKvit); }); });
+  connect(BSbros, &QPushButton::clicked, this, [this] { Guarded([&] { BKvitClick(BSbros); }); });
+  connect(SPBloc, &QToolButton::clicked, this, [this] { Guarded([&] { SPBlocClick(); }); });
+  connect(Timer1, &QTimer::timeout, this, [this] { Guarded([&] { Timer1Timer(); }); });
 }
 
 void TForm1::FormCreate() {
@@ -227,7 +228,7 @@ void TForm1::CBoxUstrClick() {
 void TForm1::FormClose() { Link.ClosePort(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  FormClose();
+  Guarded([this] { FormClose(); });
   event->accept();
 }
 

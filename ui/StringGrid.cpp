@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QStyledItemDelegate>
 
+#include "HandlerGuard.h"
+
 // Gives the grid its get-edit-text event: the text an editor starts with.
 class TGridEditDelegate : public QStyledItemDelegate {
 public:
@@ -13,7 +15,7 @@ public:
                         const QModelIndex& index) const override {
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
     QString value = index.data(Qt::EditRole).toString();
-    if (grid_->OnGetEditText) grid_->OnGetEditText(index.column(), index.row(), value);
+    if (grid_->OnGetEditText) Guarded([&] { grid_->OnGetEditText(index.column(), index.row(), value); });
     editor->setProperty(kStartText, value);
     return editor;
   }
@@ -95,7 +97,7 @@ void TStringGrid::SetRowHeight(int height) {
 void TStringGrid::CurrentChanged(const QModelIndex& current, const QModelIndex& previous) {
   if (restoring_ || !current.isValid()) return;
   bool canSelect = current.row() >= fixedRows_;
-  if (canSelect && OnSelectCell) OnSelectCell(current.column(), current.row(), canSelect);
+  if (canSelect && OnSelectCell) Guarded([&] { OnSelectCell(current.column(), current.row(), canSelect); });
   if (!canSelect && previous.isValid()) {
     restoring_ = true;
     selectionModel()->setCurrentIndex(previous, QItemSelectionModel::ClearAndSelect);

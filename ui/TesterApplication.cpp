@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "HandlerGuard.h"
 #include "OperatorInterface.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -15,6 +16,14 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   } catch (const std::exception& error) {
     ShowException(error);
     return true;
+  }
+}
+
+void ShowEscapedError(const std::exception& error) {
+  if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance())) {
+    app->ShowException(error);
+  } else {
+    std::fprintf(stderr, "%s\n", error.what());
   }
 }
 

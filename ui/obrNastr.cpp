@@ -8,6 +8,7 @@
 
 #include "ComPortClass.h"
 #include "DialogLook.h"
+#include "HandlerGuard.h"
 #include "UpDown.h"
 
 TFormNastr* FormNastr = nullptr;
@@ -54,7 +55,7 @@ TFormNastr::TFormNastr(TComPortClass& link, QWidget* parent) : QDialog(parent), 
 
   connect(OK, &QPushButton::clicked, this, [this] {
     setResult(mrOk);
-    OKClick();
+    Guarded([this] { OKClick(); });
     done(result());
   });
   FormCreate();
@@ -92,7 +93,7 @@ void TFormNastr::FormClose() {
 void TFormNastr::done(int result) {
   if (result == QDialog::Rejected) result = mrCancel;  // the close button
   setResult(result);
-  FormClose();
+  Guarded([this] { FormClose(); });
   QDialog::done(result);
 }
 

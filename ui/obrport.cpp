@@ -7,11 +7,11 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTreeView>
-#include <exception>
 
 #include "ComPort.h"
 #include "ComPortClass.h"
 #include "DialogLook.h"
+#include "HandlerGuard.h"
 #include "VclLook.h"
 
 TFormPort* FormPort = nullptr;
@@ -66,7 +66,7 @@ TFormPort::TFormPort(TComPortClass& link, QWidget* parent) : QDialog(parent), li
 
   connect(OK, &QPushButton::clicked, this, [this] {
     setResult(mrOk);
-    OKClick();
+    Guarded([this] { OKClick(); });
     done(result());
   });
   connect(CBoxPort, &QComboBox::currentIndexChanged, this, [this](int index) { ShowDevice(index); });
@@ -135,19 +135,13 @@ void TFormPort::done(int result) {
   if (result == QDialog::Rejected) result = mrCancel;
   setResult(result);
   // A port that fails to reopen is reported, but the dialog closes all the same.
-  std::exception_ptr failure;
-  try {
-    FormClose();
-  } catch (...) {
-    failure = std::current_exception();
-  }
+  Guarded([this] { FormClose(); });
   QDialog::done(result);
-  if (failure) std::rethrow_exception(failure);
 }
 
 void TFormPort::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) {
-    FormShow();
+    Guarded([this] { FormShow(); });
     Skor->setFocus();  // the first control in tab order
   }
   QDialog::showEvent(event);
