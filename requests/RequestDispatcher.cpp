@@ -18,7 +18,19 @@ constexpr int32_t kNoAnswer = 130;
 
 TRequestDispatcher::TRequestDispatcher(TComPortClass& link, TServClass& store,
                                        MainWindowState& window, OperatorInterface& boxes)
-    : link_(link), store_(store), window_(window), boxes_(boxes) {}
+    : TRequestDispatcher(link, store, window, boxes, ownNumber_, ownCode_, ownShowOutcome_) {}
+
+TRequestDispatcher::TRequestDispatcher(TComPortClass& link, TServClass& store,
+                                       MainWindowState& window, OperatorInterface& boxes,
+                                       int32_t& requestNumber, uint8_t& requestCode,
+                                       bool& showOutcome)
+    : RequestNumber(requestNumber),
+      RequestCode(requestCode),
+      ShowOutcome(showOutcome),
+      link_(link),
+      store_(store),
+      window_(window),
+      boxes_(boxes) {}
 
 void TRequestDispatcher::Button3Click() {
   window_.TogglePollTimer();

@@ -18,15 +18,21 @@ class TRequestDispatcher {
 public:
   TRequestDispatcher(TComPortClass& link, TServClass& store, MainWindowState& window,
                      OperatorInterface& boxes);
+  // With the request state kept elsewhere (the main window's unit keeps it program-wide).
+  TRequestDispatcher(TComPortClass& link, TServClass& store, MainWindowState& window,
+                     OperatorInterface& boxes, int32_t& requestNumber, uint8_t& requestCode,
+                     bool& showOutcome);
+  TRequestDispatcher(const TRequestDispatcher&) = delete;
+  TRequestDispatcher& operator=(const TRequestDispatcher&) = delete;
 
   // Button1Click. An entry that is no number raises EConvertError before anything is sent.
   void Button1Click();
   // Button3Click: the cycle toggle (window side, then ShowOutcome).
   void Button3Click();
 
-  int32_t RequestNumber = 0;
-  uint8_t RequestCode = 0;
-  bool ShowOutcome = true;
+  int32_t& RequestNumber;
+  uint8_t& RequestCode;
+  bool& ShowOutcome;
 
   // What the last pass did, for front ends that report it.
   int32_t LastResult() const { return result_; }
@@ -42,6 +48,9 @@ private:
   void Show(uint8_t code, int32_t result);
   void ShowDatabase(int32_t result);
 
+  int32_t ownNumber_ = 0;
+  uint8_t ownCode_ = 0;
+  bool ownShowOutcome_ = true;
   TComPortClass& link_;
   TServClass& store_;
   MainWindowState& window_;

@@ -69,6 +69,7 @@ TForm1::TForm1(OperatorInterface& boxes, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       Link(ComPort1, *this),
       Serv(boxes, [] { QApplication::beep(); }),
+      Dispatcher(Link, Serv, *this, *this, RequestNumber, RequestCode, ShowOutcome),
       boxes_(boxes) {
   LoadMainPortProperties(ComPort1);
   setWindowTitle(QString::fromUtf8("Тест работы по протоколу MODBUS"));
@@ -324,6 +325,55 @@ void TForm1::Button6Click() {
   Link.SetRepeats2(StrToInt(FormNastr->CBoxPovt2->currentText().toStdString()));
   Link.SetTxDelay(StrToInt(FormNastr->Edit1->text().toStdString()));
   Link.SetRxDelay(StrToInt(FormNastr->Edit2->text().toStdString()));
+}
+
+void TForm1::Button1Click() { Dispatcher.Button1Click(); }
+
+void TForm1::Button3Click() { Dispatcher.Button3Click(); }
+
+void TForm1::Timer1Timer() { Dispatcher.Button1Click(); }
+
+// The shortcut buttons send request 5 with the coil and state of the data entries.
+void TForm1::SPBlocClick() {
+  RequestCode = 5;
+  RequestNumber = 5;
+  EditZapr->SetText("5");
+  Button1Click();
+}
+
+void TForm1::BKvitClick(QObject* /*sender*/) { SPBlocClick(); }
+
+EntryField& TForm1::RequestEntry() { return *EditZapr; }
+EntryField& TForm1::Data1Entry() { return *EditDat1; }
+EntryField& TForm1::Data2Entry() { return *EditDat2; }
+
+std::string TForm1::Cell(int column, int row) const {
+  return StringGrid1->Cell(column, row).toStdString();
+}
+
+void TForm1::SetCell(int column, int row, const std::string& text) {
+  StringGrid1->SetCell(column, row, QString::fromStdString(text));
+}
+
+void TForm1::SetField(int n, const std::string& text) { Edit(n)->SetText(text); }
+
+void TForm1::ResetGridFontColour() {
+  QPalette palette = StringGrid1->palette();
+  palette.setColor(QPalette::Text, QApplication::palette().color(QPalette::WindowText));
+  StringGrid1->setPalette(palette);
+}
+
+bool TForm1::PollTimerEnabled() const { return Timer1->isActive(); }
+
+// The cycle toggle's window side: the interval chosen in the exchange
+// settings, then the timer and LabelCikl, each inverted.
+void TForm1::TogglePollTimer() {
+  Timer1->setInterval(StrToInt(FormNastr->Interval_T->currentText().toStdString()));
+  if (Timer1->isActive())
+    Timer1->stop();
+  else
+    Timer1->start();
+  LabelCikl->setVisible(LabelCikl->isHidden());
 }
 
 MsgResult TForm1::ShowMessage(const std::string& text, const std::string& caption, MsgIcon icon,

@@ -10,6 +10,8 @@
 #include "ComPort.h"
 #include "ComPortClass.h"
 #include "OperatorInterface.h"
+#include "MainWindowState.h"
+#include "RequestDispatcher.h"
 #include "ServClass.h"
 
 class QComboBox;
@@ -26,7 +28,7 @@ extern uint8_t RequestCode;
 // Whether a failed exchange is reported to the operator.
 extern bool ShowOutcome;
 
-class TForm1 : public QWidget, public OperatorInterface {
+class TForm1 : public QWidget, public OperatorInterface, public MainWindowState {
   Q_OBJECT
 public:
   // Every message box of the window and of the link goes through `boxes`.
@@ -63,6 +65,8 @@ public:
   TComPort ComPort1;
   TComPortClass Link;
   TServClass Serv;
+  // The request flow of "Пуск", the timer and the shortcut buttons.
+  TRequestDispatcher Dispatcher;
 
   TEntryEdit* Edit(int number) const { return Edits[static_cast<size_t>(number - 1)]; }
   // Controls in tab order.
@@ -86,12 +90,11 @@ public:
   void Button2Click();
   void Button6Click();
 
-  // The request flow (dispatcher, polling, shortcut buttons) is added with the dispatcher.
-  void Button1Click() {}
-  void Button3Click() {}
-  void Timer1Timer() {}
-  void BKvitClick(QObject* /*sender*/) {}
-  void SPBlocClick() {}
+  void Button1Click();
+  void Button3Click();
+  void Timer1Timer();
+  void BKvitClick(QObject* sender);
+  void SPBlocClick();
 
   // OperatorInterface, for the link.
   MsgResult ShowMessage(const std::string& text, const std::string& caption, MsgIcon icon,
@@ -100,6 +103,17 @@ public:
   void CloseMainWindow() override;
 
   OperatorInterface& Boxes() { return boxes_; }
+
+  // MainWindowState, for the request flow.
+  EntryField& RequestEntry() override;
+  EntryField& Data1Entry() override;
+  EntryField& Data2Entry() override;
+  std::string Cell(int column, int row) const override;
+  void SetCell(int column, int row, const std::string& text) override;
+  void SetField(int n, const std::string& text) override;
+  void ResetGridFontColour() override;
+  bool PollTimerEnabled() const override;
+  void TogglePollTimer() override;
 
 protected:
   void closeEvent(QCloseEvent* event) override;

@@ -5,10 +5,19 @@
 
 #include "HandlerGuard.h"
 #include "OperatorInterface.h"
+#include "ThreadSync.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName("modbus-tester");
+  // The serial event thread hands its events over to this thread: run them
+  // from the message loop as soon as one is queued.
+  ThreadSync::SetSynchronizeWakeup([this] {
+    QMetaObject::invokeMethod(this, [] { Guarded([] { ThreadSync::CheckSynchronize(); }); },
+                              Qt::QueuedConnection);
+  });
 }
+
+TApplication::~TApplication() { ThreadSync::SetSynchronizeWakeup({}); }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
   try {

@@ -1,0 +1,131 @@
+// "Пуск", "Цикл" and the shortcut buttons of the main window, against the
+// simulated device, with real mouse clicks.
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "EntryEdit.h"
+#include "Ob_TModBCl.h"
+#include "SimTestSupport.h"
+#include "StringGrid.h"
+#include "UiTestApp.h"
+#include "obrNastr.h"
+
+namespace {
+
+class RequestFlowWindow : public WindowTest {
+protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    TForm1& f = Form();
+    f.ComPort1.Timeouts().SetReadInterval(30);
+    f.ComPort1.Timeouts().SetReadTotalMultiplier(10);
+    f.ComPort1.Timeouts().SetReadTotalConstant(150);
+    f.ComPort1.SetPort(sim.SlavePath());
+    f.ComPort1.Open();
+    f.Link.SetTxDelay(1);
+    f.Link.SetRxDelay(1);
+  }
+
+  void Enter(const char* zapr, const char* dat1, const char* dat2) {
+    Form().EditZapr->SetText(zapr);
+    Form().EditDat1->SetText(dat1);
+    Form().EditDat2->SetText(dat2);
+  }
+  size_t Requests() const {
+    size_t n = 0;
+    for (const std::string& line : sim.Log()) n += line.rfind("RX ", 0) == 0;
+    return n;
+  }
+  std::string LastRequest() const {
+    std::string last;
+    for (const std::string& line : sim.Log())
+      if (line.rfind("RX ", 0) == 0) last = line.substr(3, line.find("  crc") - 3);
+    return last;
+  }
+  QString FieldText(int n) { return Form().Edit(n)->text(); }
+
+  RunningSim sim;
+};
+
+TEST_F(RequestFlowWindow, PuskSendsTheRequestAndShowsTheAnswer) {
+  Enter("3", "0", "10");
+  QTest::mouseClick(Form().Button1, Qt::LeftButton);
+  EXPECT_EQ(LastRequest(), "01 03 00 00 00 0A C5 CD");
+  EXPECT_EQ(FieldText(1), "1");
+  EXPECT_EQ(FieldText(2), "3");
+  EXPECT_EQ(FieldText(3), "20");
+  EXPECT_EQ(Form().StringGrid1->Cell(0, 1), FieldText(4));
+  EXPECT_EQ(Form().StringGrid1->Cell(0, 14), "");
+  EXPECT_EQ(Form().StringGrid1->Cell(15, 13), "00");
+  EXPECT_TRUE(boxes.Boxes.empty());
+
+  // A device that does not answer: the box names it and the port.
+  Form().CBoxUstr->setCurrentIndex(6);
+  Form().CBoxUstrClick();
+  Form().Link.SetRepeats1(1);
+  QTest::mouseClick(Form().Button1, Qt::LeftButton);
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text, "устройство 7 " + Form().Link.PortName + " не отвечает на запрос");
+  EXPECT_EQ(Form().StringGrid1->Cell(15, 13), "00") << "no answer leaves the grid alone";
+}
+
+TEST_F(RequestFlowWindow, CyclicPollingRepeatsUntilAFailureWithoutABox) {
+  TForm1& f = Form();
+  Enter("3", "0", "2");
+  QTest::mouseClick(f.Button3, Qt::LeftButton);
+  EXPECT_TRUE(f.Timer1->isActive());
+  EXPECT_EQ(f.Timer1->interval(), 3000) << "the exchange settings' default";
+  EXPECT_FALSE(f.LabelCikl->isHidden());
+  QTest::mouseClick(f.Button3, Qt::LeftButton);
+  EXPECT_FALSE(f.Timer1->isActive());
+  EXPECT_TRUE(f.LabelCikl->isHidden());
+  EXPECT_EQ(Requests(), 0u) << "starting and stopping sends nothing";
+
+  FormNastr->Interval_T->setCurrentIndex(0);  // 500 ms
+  QTest::mouseClick(f.Button3, Qt::LeftButton);
+  EXPECT_EQ(f.Timer1->interval(), 500);
+  ProcessEvents(300);
+  EXPECT_EQ(Requests(), 0u) << "the first request goes out one interval after the press";
+  ProcessEvents(1000);
+  EXPECT_GE(Requests(), 2u);
+  EXPECT_LE(Requests(), 3u);
+
+  // "Пуск" during polling: one more request at once, polling goes on.
+  const size_t before = Requests();
+  QTest::mouseClick(f.Button1, Qt::LeftButton);
+  EXPECT_EQ(Requests(), before + 1);
+  EXPECT_TRUE(f.Timer1->isActive());
+
+  // The device goes quiet: polling ends at the first failure, with no box.
+  f.CBoxUstr->setCurrentIndex(6);
+  f.CBoxUstrClick();
+  f.Link.SetRepeats1(1);
+  QElapsedTimer waited;
+  waited.start();
+  while (f.Timer1->isActive() && waited.elapsed() < 3000) ProcessEvents(50);
+  EXPECT_FALSE(f.Timer1->isActive());
+  EXPECT_TRUE(f.LabelCikl->isHidden());
+  EXPECT_TRUE(boxes.Boxes.empty());
+
+  // Polled by "Пуск" alone, the same failure is reported.
+  QTest::mouseClick(f.Button1, Qt::LeftButton);
+  EXPECT_EQ(boxes.Boxes.size(), 1u);
+}
+
+TEST_F(RequestFlowWindow, ShortcutButtonsSendRequestFive) {
+  Enter("3", "1A", "1");
+  Form().BKvitClick(Form().BSbros);
+  EXPECT_EQ(Form().EditZapr->text(), "5");
+  EXPECT_EQ(LastRequest().substr(0, 17), "01 05 00 1A FF 00");
+  Form().EditDat2->SetText("0");
+  Form().SPBlocClick();
+  EXPECT_EQ(LastRequest().substr(0, 17), "01 05 00 1A 00 00");
+  EXPECT_EQ(RequestCode, 5);
+  EXPECT_EQ(Requests(), 2u);
+}
+
+}  // namespace
