@@ -1,8 +1,28 @@
 #include "CliOptions.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 
 #include "HexBytes.h"
+
+namespace {
+// Options that change the click's entries, grid or run; none of them may
+// stand beside --batch, whose lines carry them.
+const char* const kClickOptions[] = {"--request", "--data", "--dat1", "--dat2", "--grid",
+                                     "--grid-out", "--yes", "--no", "--count", "--interval"};
+const char* const kEntryOnlyOptions[] = {"--dat1", "--dat2", "--grid", "--grid-out",
+                                         "--yes",  "--no",   "--interval"};
+// Options that name or set up the port: the one port of a batch is opened
+// with those of the command line.
+const char* const kPortOptions[] = {"--port", "--baud", "--parity", "--stop", "--batch"};
+}  // namespace
+
+bool CliOptions::EntryMode() const {
+  if (Has("--batch")) return true;
+  for (const char* name : kEntryOnlyOptions)
+    if (Has(name)) return true;
+  return false;
+}
 
 void AddCliOptions(CLI::App& app, CliOptions& o) {
   app.add_option("--port", o.Port, "serial port name, e.g. COM3")->capture_default_str();
@@ -12,9 +32,9 @@ void AddCliOptions(CLI::App& app, CliOptions& o) {
   app.add_option("--device", o.Device, "device number")
       ->check(CLI::Range(1, 31))
       ->capture_default_str();
-  app.add_option("--request", o.RequestNumber, "request number; its low byte is the function code")
-      ->required()
-      ->check(CLI::NonNegativeNumber);
+  app.add_option("--request", o.RequestText,
+                 "request number; its low byte is the function code (in entry mode: the text "
+                 "of EditZapr)");
   app.add_option("--data", o.DataText,
                  "request data after the function code, as hexadecimal bytes (\"00 00 00 0A\")");
   app.add_option("--repeats1", o.Repeats1, "stage-1 repeats")->capture_default_str();
@@ -24,20 +44,106 @@ void AddCliOptions(CLI::App& app, CliOptions& o) {
   app.add_option("--rx-delay", o.RxDelay, "delay after each write, in units of 0.1 ms")
       ->capture_default_str();
   app.add_option("--count", o.Count,
-                 "run the transaction N times in a row (ending at the first failure) and "
-                 "report the time per transaction")
+                 "with --data: run the transaction N times in a row (ending at the first "
+                 "failure) and report the time per transaction; in entry mode: poll N times "
+                 "as \"Цикл\" does, one click per --interval")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
   app.add_flag("--json", o.Json, "print one JSON object");
+
+  const std::string entry = "Entry mode (the main window's own request flow)";
+  app.add_option("--dat1", o.Dat1, "text of EditDat1")->group(entry)->capture_default_str();
+  app.add_option("--dat2", o.Dat2, "text of EditDat2")->group(entry)->capture_default_str();
+  app.add_option("--grid", o.GridFile,
+                 "the grid's 16 data rows: one line per row, cells separated by tabs "
+                 "(- for standard input)")
+      ->group(entry);
+  app.add_option("--grid-out", o.GridOut,
+                 "write the grid in the same form after the click (- for standard output; the "
+                 "readable report then goes to standard error)")
+      ->group(entry);
+  auto* yes = app.add_flag("--yes", o.Yes, "answer Yes to the confirmation box")->group(entry);
+  app.add_flag("--no", o.No, "answer No to the confirmation box (its default)")
+      ->group(entry)
+      ->excludes(yes);
+  app.add_option("--interval", o.IntervalMs,
+                 "polling interval in ms, as chosen in Interval_T (with --count)")
+      ->group(entry)
+      ->check(CLI::Range(1, 3600000))
+      ->capture_default_str();
+  app.add_option("--batch", o.BatchFile,
+                 "run one click per line of FILE (- for standard input), keeping the state "
+                 "between lines; prints one JSON object per line")
+      ->group(entry);
+}
+
+void RecordGivenOptions(const CLI::App& app, CliOptions& options) {
+  for (const CLI::Option* option : app.get_options())
+    if (option->count() > 0) options.Given.insert(option->get_name());
+}
+
+bool CheckCommandLine(const CliOptions& o, std::string& error) {
+  if (o.Has("--batch")) {
+    for (const char* name : kClickOptions)
+      if (o.Has(name)) {
+        error = std::string(name) + " belongs on the lines of the batch, not beside --batch";
+        return false;
+      }
+    return true;
+  }
+  if (!o.Has("--request")) {
+    error = "--request is required";
+    return false;
+  }
+  if (o.EntryMode()) {
+    if (o.Has("--data")) {
+      error = "--data cannot be combined with the entry options (--dat1, --dat2, --grid, ...)";
+      return false;
+    }
+    if (o.Json && o.GridOut == "-") {
+      error = "--grid-out - cannot share standard output with --json";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CheckBatchLine(const CliOptions& line, bool batchFromStdin, std::string& error) {
+  for (const char* name : kPortOptions)
+    if (line.Has(name)) {
+      error = std::string(name) + " is not taken on a batch line: the batch runs on the port "
+              "of the command line";
+      return false;
+    }
+  if (line.Has("--data")) {
+    error = "--data is not taken on a batch line: each line is a click of the window";
+    return false;
+  }
+  if (line.GridOut == "-") {
+    error = "--grid-out - is not taken on a batch line: standard output carries the JSON lines";
+    return false;
+  }
+  if (batchFromStdin && line.GridFile == "-") {
+    error = "--grid - is not taken when the batch itself comes from standard input";
+    return false;
+  }
+  return true;
 }
 
 bool RequestFromOptions(const CliOptions& options, RequestSpec& request, std::string& error) {
+  const std::string& text = options.RequestText;
+  int64_t number = -1;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || number < 0) {
+    error = "--request: not a non-negative number: " + text;
+    return false;
+  }
   const auto data = ParseHexBytes(options.DataText);
   if (!data) {
     error = "--data: not a list of hexadecimal bytes: " + options.DataText;
     return false;
   }
-  request.Code = static_cast<uint8_t>(options.RequestNumber & 0xFF);
+  request.Code = static_cast<uint8_t>(number & 0xFF);
   request.Data = *data;
   return true;
 }

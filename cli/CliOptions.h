@@ -1,7 +1,10 @@
-// The command line of modbus-cli: the link's settings and one request.
+// The command line of modbus-cli: the link's settings and one request, given
+// either as raw request data (--data) or as the main window's entries
+// (--dat1, --dat2, --grid: entry mode), or a batch of such clicks.
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,14 +19,33 @@ struct CliOptions {
   std::string Parity = "N";
   std::string Stop = "2";
   int Device = 1;  // 1..31
-  int64_t RequestNumber = 0;  // as typed; its low byte is the function code
-  std::string DataText;  // --data: hexadecimal request data
+  std::string RequestText;  // as typed; its number's low byte is the function code
+  std::string DataText;     // --data: hexadecimal request data
   int Repeats1 = 5;
   int Repeats2 = 10;
   int TxDelay = 25;
   int RxDelay = 20;
   int Count = 1;
   bool Json = false;
+
+  // Entry mode: the texts of EditDat1 and EditDat2, the grid file, and what
+  // the click is asked to do besides.
+  std::string Dat1 = "0";
+  std::string Dat2 = "0";
+  std::string GridFile;
+  std::string GridOut;
+  bool Yes = false;
+  bool No = false;
+  int IntervalMs = 3000;  // Interval_T's default
+  std::string BatchFile;
+
+  // The long names ("--dat1") of the options that were given.
+  std::set<std::string> Given;
+  bool Has(const std::string& name) const { return Given.count(name) > 0; }
+  // Whether the request is built from entries by the main window's flow.
+  bool EntryMode() const;
+  // Whether an entry-mode click runs as cyclic polling (--count, --interval).
+  bool Polling() const { return Has("--count") || Has("--interval"); }
 };
 
 // What one run sends: the function code and the request data that follows it.
@@ -32,9 +54,15 @@ struct RequestSpec {
   std::vector<uint8_t> Data;
 };
 
-// Registers the options on `app`. Later request sources (entry-style options)
-// add their own options to the same app.
+// Registers the options on `app`.
 void AddCliOptions(CLI::App& app, CliOptions& options);
+// After a parse: records in options.Given which options were given.
+void RecordGivenOptions(const CLI::App& app, CliOptions& options);
+
+// The combinations the parser does not judge; false with a reason.
+bool CheckCommandLine(const CliOptions& options, std::string& error);
+// The same for one line of a batch; `batchFromStdin` forbids `--grid -`.
+bool CheckBatchLine(const CliOptions& line, bool batchFromStdin, std::string& error);
 
 // The request from --request and --data; false with a reason on bad data.
 bool RequestFromOptions(const CliOptions& options, RequestSpec& request, std::string& error);

@@ -1,19 +1,48 @@
 // modbus-cli: one Modbus RTU transaction (or a series of them) through the
-// tool's own link, from a terminal or a script.
+// tool's own link, or the main window's request flow without a window, from
+// a terminal or a script.
 #include <CLI/CLI.hpp>
 #include <iostream>
 
 #include "CliOptions.h"
 #include "CliOutput.h"
 #include "CliRun.h"
+#include "EntryMode.h"
 
 namespace {
 constexpr int kUsageError = 2;
-}
+
+constexpr const char* kDescription =
+    "Runs one Modbus RTU master transaction through the test tool's link.\n"
+    "\n"
+    "Plain mode: --request N --data BYTES sends exactly those request bytes.\n"
+    "\n"
+    "Entry mode (any of --dat1, --dat2, --grid, --grid-out, --yes, --no, --interval):\n"
+    "the request is built by the main window's own flow from --request (EditZapr),\n"
+    "--dat1/--dat2 (EditDat1/EditDat2, \"0\" unless given) and the grid, with its checks\n"
+    "and boxes. It prints Edit1..Edit20 (\"fields\"), the 16 grid rows (\"grid\") and every\n"
+    "box (\"boxes\"). The confirmation before writing another module's database is\n"
+    "answered No unless --yes; other boxes are answered OK. An entry that is no number\n"
+    "ends the click with an \"error\". --count N polls as \"Цикл\" does: the first click one\n"
+    "--interval after the start, stopping at the first failure without its report.\n"
+    "\n"
+    "Batch (--batch FILE, - for standard input): one click per line, each line holding\n"
+    "the click options of entry mode (e.g. --request 69 --dat1 5 --yes); blank lines and\n"
+    "# comments are skipped; words are split as by a shell, with '...' and \"...\" quotes.\n"
+    "Entries and grid not given on a line keep what the previous click left, and so do\n"
+    "the device data store and the settings. --device and the exchange settings\n"
+    "(--repeats1/2, --tx-delay, --rx-delay) may change on a line and stay changed; the\n"
+    "port options (--port, --baud, --parity, --stop) belong on the command line only: one\n"
+    "port serves the whole batch, and a line that gives one (or --data, or --grid-out -)\n"
+    "is a usage error that ends the batch. One JSON object is printed per line, with its\n"
+    "\"line\" number; the exit status is that of the last line.\n"
+    "\n"
+    "Exit status: 0 result 0, 1 failed exchange or a click that sent nothing (result\n"
+    "null), 2 bad usage, 3 port not opened.";
+}  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Runs one Modbus RTU master transaction through the test tool's link.\n"
-               "Exit status: 0 result 0, 1 failed exchange, 2 bad usage, 3 port not opened."};
+  CLI::App app{kDescription};
   app.name("modbus-cli");
   CliOptions options;
   AddCliOptions(app, options);
@@ -23,14 +52,21 @@ int main(int argc, char** argv) {
     const int code = app.exit(e);
     return code == 0 ? 0 : kUsageError;
   }
+  RecordGivenOptions(app, options);
+
+  std::string error;
+  if (!CheckCommandLine(options, error)) {
+    std::cerr << "modbus-cli: " << error << "\n";
+    return kUsageError;
+  }
+  if (options.Has("--batch")) return RunBatch(options);
+  if (options.EntryMode()) return RunEntryClick(options);
 
   RequestSpec request;
-  std::string error;
   if (!RequestFromOptions(options, request, error)) {
     std::cerr << "modbus-cli: " << error << "\n";
     return kUsageError;
   }
-
   const RunOutcome outcome = RunTransactions(options, request);
   const bool withTimes = options.Count > 1;
   std::cout << (options.Json ? FormatJson(outcome, withTimes) : FormatText(outcome, withTimes));

@@ -7,18 +7,23 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <stdexcept>
 
 extern char** environ;
 
 ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& args,
-                      std::chrono::milliseconds timeout) {
-  int out[2], err[2];
+                      std::chrono::milliseconds timeout, const std::optional<std::string>& input) {
+  int out[2], err[2], in[2] = {-1, -1};
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  if (input && pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  // A program that stops reading its input must not end the test with SIGPIPE.
+  if (input) signal(SIGPIPE, SIG_IGN);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  if (input) posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(path.c_str()));
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -28,11 +33,22 @@ ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& a
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   close(err[1]);
+  if (input) {
+    close(in[0]);
+    fcntl(in[1], F_SETFL, O_NONBLOCK);
+  }
   if (rc != 0) throw std::runtime_error("cannot start " + path);
 
   ProgramRun run;
   const auto end = std::chrono::steady_clock::now() + timeout;
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  // Standard output, standard error, and the program's standard input while
+  // some of `input` is left to write.
+  pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
+  size_t written = 0;
+  if (input && input->empty()) {
+    close(in[1]);
+    fds[2].fd = -1;
+  }
   int open = 2;
   bool killed = false;
   while (open > 0) {
@@ -42,7 +58,7 @@ ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& a
       kill(pid, SIGKILL);
       killed = true;
     }
-    if (poll(fds, 2, killed ? 1000 : static_cast<int>(left.count()) + 1) <= 0 && killed) break;
+    if (poll(fds, 3, killed ? 1000 : static_cast<int>(left.count()) + 1) <= 0 && killed) break;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
       char buf[4096];
@@ -53,6 +69,17 @@ ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& a
         close(fds[i].fd);
         fds[i].fd = -1;
         --open;
+      }
+    }
+    if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t n = -1;
+      errno = EPIPE;  // the reader has gone unless the write says otherwise
+      if (fds[2].revents & POLLOUT)
+        n = write(fds[2].fd, input->data() + written, input->size() - written);
+      if (n > 0) written += static_cast<size_t>(n);
+      if ((n < 0 && errno != EAGAIN) || written == input->size()) {  // all given, or the program stopped reading
+        close(fds[2].fd);
+        fds[2].fd = -1;
       }
     }
   }

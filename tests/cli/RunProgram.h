@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,5 +12,8 @@ struct ProgramRun {
   std::string Err;
 };
 
+// `input`, when given, is the program's standard input (closed after it);
+// otherwise the program inherits the caller's.
 ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& args,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(30));
+                      std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                      const std::optional<std::string>& input = std::nullopt);

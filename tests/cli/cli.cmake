@@ -1,6 +1,13 @@
 # The tests run the built modbus-cli against devices on pseudo-terminals.
 find_package(nlohmann_json REQUIRED)
-target_sources(cli_ModbusCliTest PRIVATE ${CMAKE_CURRENT_LIST_DIR}/RunProgram.cpp)
-target_link_libraries(cli_ModbusCliTest PRIVATE libmodbus_peer nlohmann_json::nlohmann_json)
-target_compile_definitions(cli_ModbusCliTest PRIVATE MODBUS_CLI_PATH="$<TARGET_FILE:modbus-cli>")
-add_dependencies(cli_ModbusCliTest modbus-cli)
+foreach(test cli_ModbusCliTest cli_EntryModeTest)
+  target_sources(${test} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/RunProgram.cpp)
+  target_compile_definitions(${test} PRIVATE MODBUS_CLI_PATH="$<TARGET_FILE:modbus-cli>")
+  target_link_libraries(${test} PRIVATE nlohmann_json::nlohmann_json)
+  add_dependencies(${test} modbus-cli)
+endforeach()
+target_link_libraries(cli_ModbusCliTest PRIVATE libmodbus_peer)
+# Entry mode against the simulator, beside the window's own flow in-process.
+target_link_libraries(cli_EntryModeTest PRIVATE cli_core requests sim_test_support)
+target_include_directories(cli_EntryModeTest PRIVATE ${PROJECT_SOURCE_DIR}/tests/sim)
+target_link_libraries(cli_CliPartsTest PRIVATE cli_core)

@@ -1,0 +1,36 @@
+// The port and the link of one modbus-cli run, set up from the options as
+// the tool's main window sets up its own, and opened through OpenPort.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "CapturingOperator.h"
+#include "CliOptions.h"
+#include "ComPort.h"
+#include "ComPortClass.h"
+#include "CliRun.h"
+
+class CliLink {
+public:
+  explicit CliLink(const CliOptions& options);
+  CliLink(const CliLink&) = delete;
+  CliLink& operator=(const CliLink&) = delete;
+
+  // OpenPort; false when the port stayed closed, with `outcome` saying why
+  // (refused settings: result 132 and its report; a failing port: its boxes
+  // and the serial component's text).
+  bool Open(RunOutcome& outcome);
+
+  int32_t DeviceIndex;  // the device number of the options minus 1
+  TComPort Port;
+  CapturingOperator Form;
+  TComPortClass Link{Port, Form.LinkSide()};
+};
+
+// The answer bytes the engine stored for the last transaction of `code`.
+size_t StoredAnswerLength(uint8_t code, int32_t result, const TComPortClass& link,
+                          const uint8_t* answer, size_t answerSize);
+
+// Moves the boxes of `form` into `outcome` as the port's messages.
+void TakePortMessages(CapturingOperator& form, RunOutcome& outcome);

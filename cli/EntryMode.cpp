@@ -1,0 +1,132 @@
+#include "EntryMode.h"
+
+#include <CLI/CLI.hpp>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "CliOutput.h"
+#include "EntryOutput.h"
+#include "GridFile.h"
+#include "ShellWords.h"
+
+namespace {
+constexpr int kUsageError = 2;
+
+void PrintPortFailure(const RunOutcome& failure, bool json) {
+  std::cout << (json ? FormatJson(failure, false) : FormatText(failure, false)) << std::flush;
+}
+
+// A line that cannot be run ends the batch: later lines were written for the
+// state this one would have left.
+int RefuseLine(int line, const std::string& error) {
+  nlohmann::ordered_json out;
+  out["line"] = line;
+  out["error"] = error;
+  out["usage"] = true;
+  std::cout << out.dump() << "\n" << std::flush;
+  std::cerr << "modbus-cli: batch line " << line << ": " << error << "\n";
+  return kUsageError;
+}
+
+void WriteGridOut(const CliOptions& options, ClickOutcome& outcome) {
+  if (options.GridOut.empty() || options.GridOut == "-") return;
+  std::string error;
+  if (!WriteGridFile(options.GridOut, outcome.Grid, error))
+    outcome.Error += (outcome.Error.empty() ? "" : "; ") + error;
+}
+}  // namespace
+
+bool ClickRequestFrom(const CliOptions& options, ClickRequest& request, std::string& error) {
+  if (options.Has("--request")) request.Request = options.RequestText;
+  if (options.Has("--dat1")) request.Dat1 = options.Dat1;
+  if (options.Has("--dat2")) request.Dat2 = options.Dat2;
+  if (options.Has("--grid")) {
+    request.Grid = ReadGridFile(options.GridFile, error);
+    if (!request.Grid) return false;
+  }
+  request.Confirm = options.Yes ? MsgResult::Yes : MsgResult::No;
+  if (options.Polling()) request.Poll = ClickRequest::Polling{options.Count, options.IntervalMs};
+  return true;
+}
+
+int RunEntryClick(const CliOptions& options) {
+  ClickRequest request;
+  std::string error;
+  if (!ClickRequestFrom(options, request, error)) {
+    std::cerr << "modbus-cli: " << error << "\n";
+    return kUsageError;
+  }
+  EntrySession session(options);
+  RunOutcome failure;
+  if (!session.Open(failure)) {
+    PrintPortFailure(failure, options.Json);
+    return ExitCodeOf(failure);
+  }
+  ClickOutcome outcome = session.Click(request);
+  WriteGridOut(options, outcome);
+  const int status = ExitCodeOf(outcome);
+  if (options.GridOut == "-") {
+    // Standard output carries the grid alone, so that it can be piped on.
+    std::cerr << FormatEntryText(outcome);
+    std::string ignored;
+    if (!WriteGridFile("-", outcome.Grid, ignored)) return 1;
+    return status;
+  }
+  std::cout << (options.Json ? FormatEntryJson(outcome) : FormatEntryText(outcome));
+  return status;
+}
+
+int RunBatch(const CliOptions& options) {
+  const bool fromStdin = options.BatchFile == "-";
+  std::ifstream file;
+  if (!fromStdin) {
+    file.open(options.BatchFile);
+    if (!file) {
+      std::cerr << "modbus-cli: cannot read the batch file " << options.BatchFile << "\n";
+      return kUsageError;
+    }
+  }
+  std::istream& in = fromStdin ? std::cin : file;
+
+  EntrySession session(options);
+  RunOutcome failure;
+  if (!session.Open(failure)) {
+    PrintPortFailure(failure, true);
+    return ExitCodeOf(failure);
+  }
+
+  int status = 0;
+  int lineNumber = 0;
+  std::string text;
+  while (std::getline(in, text)) {
+    ++lineNumber;
+    std::string error;
+    auto words = SplitShellWords(text, error);
+    if (!words) return RefuseLine(lineNumber, error);
+    if (words->empty()) continue;  // blank or a comment
+
+    CLI::App app;
+    CliOptions line;
+    AddCliOptions(app, line);
+    try {
+      app.parse(std::vector<std::string>(words->rbegin(), words->rend()));
+    } catch (const CLI::CallForHelp&) {
+      return RefuseLine(lineNumber, "--help is not taken on a batch line");
+    } catch (const CLI::ParseError& e) {
+      return RefuseLine(lineNumber, e.what());
+    }
+    RecordGivenOptions(app, line);
+    ClickRequest request;
+    if (!CheckBatchLine(line, fromStdin, error) || !ClickRequestFrom(line, request, error))
+      return RefuseLine(lineNumber, error);
+
+    session.ApplySettings(line);
+    ClickOutcome outcome = session.Click(request);
+    WriteGridOut(line, outcome);
+    std::cout << FormatEntryJson(outcome, lineNumber) << std::flush;
+    status = ExitCodeOf(outcome);
+    if (outcome.PortLost) break;  // the window would have closed
+  }
+  return status;
+}

@@ -1,0 +1,85 @@
+#include "GridFile.h"
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+std::optional<GridTexts> ParseGridText(const std::string& text, std::string& error) {
+  GridTexts grid{};
+  size_t row = 0;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (row == kGridDataRows) {
+      error = "the grid has more than " + std::to_string(kGridDataRows) + " lines";
+      return std::nullopt;
+    }
+    size_t column = 0, cellStart = 0;
+    for (;;) {
+      const size_t tab = line.find('\t', cellStart);
+      if (column == kGridColumns) {
+        error = "line " + std::to_string(row + 1) + " of the grid has more than " +
+                std::to_string(kGridColumns) + " cells";
+        return std::nullopt;
+      }
+      grid[row][column++] = line.substr(cellStart, tab == std::string::npos ? std::string::npos
+                                                                            : tab - cellStart);
+      if (tab == std::string::npos) break;
+      cellStart = tab + 1;
+    }
+    ++row;
+  }
+  return grid;
+}
+
+std::string FormatGridText(const GridTexts& grid) {
+  std::string text;
+  for (const auto& row : grid) {
+    for (size_t c = 0; c < row.size(); ++c) {
+      if (c) text += '\t';
+      text += row[c];
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+std::optional<GridTexts> ReadGridFile(const std::string& path, std::string& error) {
+  std::string text;
+  if (path == "-") {
+    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+  } else {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      error = "cannot read the grid file " + path;
+      return std::nullopt;
+    }
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = all.str();
+  }
+  auto grid = ParseGridText(text, error);
+  if (!grid) error = (path == "-" ? std::string("standard input") : path) + ": " + error;
+  return grid;
+}
+
+bool WriteGridFile(const std::string& path, const GridTexts& grid, std::string& error) {
+  const std::string text = FormatGridText(grid);
+  if (path == "-") {
+    std::cout << text << std::flush;
+    return static_cast<bool>(std::cout);
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) {
+    error = "cannot write the grid file " + path;
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,39 @@
+// The simulated device served in-process and registered as COM<n> in a
+// private port directory, so that programs started by the test (which inherit
+// XDG_RUNTIME_DIR) open it by its COM name.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "PortDirectory.h"
+#include "SimTestSupport.h"
+
+class RegisteredSim {
+public:
+  explicit RegisteredSim(const SimOptions& options = {}, int number = 7)
+      : sim(options), number_(number) {
+    std::string error;
+    if (!RegisterVirtualPort(number_, sim.SlavePath(), &error))
+      throw std::runtime_error("cannot register the simulator: " + error);
+  }
+  ~RegisteredSim() { UnregisterVirtualPort(number_, sim.SlavePath()); }
+
+  // The frames the device received, as hex ("01 03 00 00 00 0A C5 CD").
+  std::vector<std::string> Received() const {
+    std::vector<std::string> frames;
+    for (const std::string& line : sim.Log())
+      if (line.rfind("RX ", 0) == 0) frames.push_back(line.substr(3, line.find("  crc") - 3));
+    return frames;
+  }
+
+private:
+  TempRuntimeDir dir_;  // before the simulator: the registration lives in it
+
+public:
+  RunningSim sim;
+
+private:
+  int number_;
+};
