@@ -51,7 +51,7 @@ struct Location {
 
 Location PortDirectoryLocation() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  // The base directory specification asks to ignore a relative value.
+  // The XDG base directory rules say a relative value is to be ignored.
   if (runtime && runtime[0] == '/') return {runtime, {"modbus-tester", "ports"}};
   return {"/tmp", {"modbus-tester-" + std::to_string(::geteuid()), "ports"}};
 }

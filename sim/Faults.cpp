@@ -46,30 +46,30 @@ void ResetCrc(std::vector<uint8_t>& frame) {
 
 std::optional<Fault> ParseFault(std::string_view text, std::string* error) {
   Fault fault{FaultKind::Silence};
-  std::string_view spec = text;
-  if (const auto at = spec.find('@'); at != std::string_view::npos) {
-    if (!ParseProbability(spec.substr(at + 1), fault.probability)) {
+  std::string_view kindText = text;
+  if (const auto at = kindText.find('@'); at != std::string_view::npos) {
+    if (!ParseProbability(kindText.substr(at + 1), fault.probability)) {
       Fail(error, "bad probability in fault '" + std::string(text) + "' (0..1 expected)");
       return std::nullopt;
     }
-    spec = spec.substr(0, at);
+    kindText = kindText.substr(0, at);
   }
   std::string_view arg;
   bool hasArg = false;
-  if (const auto colon = spec.find(':'); colon != std::string_view::npos) {
-    arg = spec.substr(colon + 1);
-    spec = spec.substr(0, colon);
+  if (const auto colon = kindText.find(':'); colon != std::string_view::npos) {
+    arg = kindText.substr(colon + 1);
+    kindText = kindText.substr(0, colon);
     hasArg = true;
   }
-  const auto* kind = std::find_if(std::begin(kKinds), std::end(kKinds), [&](const KindName& k) { return k.name == spec; });
+  const auto* kind = std::find_if(std::begin(kKinds), std::end(kKinds), [&](const KindName& k) { return k.name == kindText; });
   if (kind == std::end(kKinds)) {
-    Fail(error, "unknown fault '" + std::string(spec) +
+    Fail(error, "unknown fault '" + std::string(kindText) +
                     "' (silence, partial:N, badcrc, wrongfunc, wrongaddr, exception:CODE, delay:MS, garbage[:N])");
     return std::nullopt;
   }
   fault.kind = kind->kind;
   if (kind->needsArg && !hasArg) {
-    Fail(error, "fault '" + std::string(spec) + "' needs an argument");
+    Fail(error, "fault '" + std::string(kindText) + "' needs an argument");
     return std::nullopt;
   }
   if (hasArg) {
@@ -80,7 +80,7 @@ std::optional<Fault> ParseFault(std::string_view text, std::string* error) {
       return std::nullopt;
     }
     if (!kind->needsArg && fault.kind != FaultKind::Garbage) {
-      Fail(error, "fault '" + std::string(spec) + "' takes no argument");
+      Fail(error, "fault '" + std::string(kindText) + "' takes no argument");
       return std::nullopt;
     }
   }
