@@ -1,5 +1,8 @@
 #include "DialogDriver.h"
 
+#include <QComboBox>
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <QDialog>
@@ -28,4 +31,21 @@ bool DialogDriver::eventFilter(QObject* watched, QEvent* event) {
     });
   }
   return QObject::eventFilter(watched, event);
+}
+
+void DialogTest::SetUp() {
+  WindowTest::SetUp();
+  driver = std::make_unique<DialogDriver>(Dialog());
+}
+
+void DialogTest::TearDown() {
+  driver.reset();
+  WindowTest::TearDown();
+}
+
+void DialogTest::Choose(QComboBox* list, int index) {
+  list->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(list, Qt::Key_Home);
+  for (int i = 0; i < index; ++i) QTest::keyClick(list, Qt::Key_Down);
+  ASSERT_EQ(list->currentIndex(), index);
 }

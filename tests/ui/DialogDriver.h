@@ -6,7 +6,11 @@
 #include <QObject>
 #include <deque>
 #include <functional>
+#include <memory>
 
+#include "UiTestApp.h"
+
+class QComboBox;
 class QDialog;
 
 class DialogDriver : public QObject {
@@ -23,4 +27,17 @@ protected:
 
 private:
   QDialog* dialog_;
+};
+
+// The program's windows with a driver on one of its dialogs.
+class DialogTest : public WindowTest {
+protected:
+  // The dialog to drive, once the windows exist.
+  virtual QDialog* Dialog() = 0;
+  void SetUp() override;
+  void TearDown() override;
+  // A choice by real keys: focus the list, Home, then Down `index` times.
+  static void Choose(QComboBox* list, int index);
+
+  std::unique_ptr<DialogDriver> driver;
 };

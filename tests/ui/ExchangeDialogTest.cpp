@@ -15,22 +15,9 @@
 
 namespace {
 
-class ExchangeDialog : public WindowTest {
+class ExchangeDialog : public DialogTest {
 protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    driver = std::make_unique<DialogDriver>(FormNastr);
-  }
-  void TearDown() override {
-    driver.reset();
-    WindowTest::TearDown();
-  }
-  static void Choose(QComboBox* list, int index) {
-    list->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(list, Qt::Key_Home);
-    for (int i = 0; i < index; ++i) QTest::keyClick(list, Qt::Key_Down);
-    ASSERT_EQ(list->currentIndex(), index);
-  }
+  QDialog* Dialog() override { return FormNastr; }
   static void Click(QToolButton* arrow, int times) {
     for (int i = 0; i < times; ++i) QTest::mouseClick(arrow, Qt::LeftButton);
   }
@@ -50,7 +37,6 @@ protected:
   }
   void Run() { QTest::mouseClick(Form().Button6, Qt::LeftButton); }
 
-  std::unique_ptr<DialogDriver> driver;
 };
 
 TEST_F(ExchangeDialog, Layout) {

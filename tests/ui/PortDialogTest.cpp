@@ -14,28 +14,13 @@
 
 namespace {
 
-class PortDialog : public WindowTest {
+class PortDialog : public DialogTest {
 protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    driver = std::make_unique<DialogDriver>(FormPort);
-  }
-  void TearDown() override {
-    driver.reset();
-    WindowTest::TearDown();
-  }
-  // A choice by real keys: focus the list, Home, then Down `index` times.
-  static void Choose(QComboBox* list, int index) {
-    list->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(list, Qt::Key_Home);
-    for (int i = 0; i < index; ++i) QTest::keyClick(list, Qt::Key_Down);
-    ASSERT_EQ(list->currentIndex(), index);
-  }
+  QDialog* Dialog() override { return FormPort; }
   static int IndexOf(QComboBox* list, const QString& text) { return list->findText(text); }
   static void PressOK() { QTest::mouseClick(FormPort->OK, Qt::LeftButton); }
 
   ScratchPorts ports;
-  std::unique_ptr<DialogDriver> driver;
 };
 
 TEST_F(PortDialog, Layout) {
