@@ -53,6 +53,7 @@ public:
   int32_t Repeats1;
   int32_t Repeats2;
   int32_t WritePollCount;
+  // Busy waits before and after each write, in units of 0.1 ms (see SpinDelay).
   int32_t TxDelay;
   int32_t RxDelay;
 

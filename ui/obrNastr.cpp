@@ -21,11 +21,16 @@ QLineEdit* DelayEdit(QWidget* parent, int left, int top) {
   return edit;
 }
 
+// A delay unit is a fixed 0.1 ms busy wait of the link, on every machine.
+const char* const kDelayUnitHint = "в единицах 0,1 мс";
+
 TUpDown* DelaySpinner(QWidget* parent, QLineEdit* edit, int left, int top) {
   auto* spinner = new TUpDown(parent);
   spinner->SetRange(1, 100);
   spinner->SetAssociate(edit);
   spinner->setGeometry(left, top, 15, 21);
+  edit->setToolTip(QString::fromUtf8(kDelayUnitHint));
+  spinner->setToolTip(edit->toolTip());
   return spinner;
 }
 }  // namespace

@@ -61,6 +61,8 @@ TEST_F(ExchangeDialog, Layout) {
   EXPECT_EQ(d.OK->geometry(), QRect(127, 224, 65, 25));
   EXPECT_TRUE(d.Edit1->isReadOnly());
   EXPECT_TRUE(d.Edit2->isReadOnly());
+  for (QWidget* delay : {static_cast<QWidget*>(d.Edit1), static_cast<QWidget*>(d.UpDown2)})
+    EXPECT_EQ(delay->toolTip(), QString::fromUtf8("в единицах 0,1 мс")) << "the delay unit is shown";
   const QStringList intervals = {"500", "1000", "1500", "2000", "2500", "3000"};
   ASSERT_EQ(d.Interval_T->count(), 6);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(d.Interval_T->itemText(i), intervals[i]);
