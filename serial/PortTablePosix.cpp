@@ -62,12 +62,14 @@ bool ProbePortFrom(const std::string& name, const HardwareSource& hardware) {
 std::optional<std::string> ResolvePortDeviceFrom(const std::string& name,
                                                  const HardwareSource& hardware) {
   const auto port = Resolve(name, hardware);
-  if (!port) return std::nullopt;
+  if (!port || (port->NeedsUartCheck && !HasRealUart(port->Device))) return std::nullopt;
   return port->Device;
 }
 
+// The dialog's list checks every 8250 port; opening or probing one name
+// touches that port alone.
 std::vector<PortInfo> ListSerialPorts() { return ListSerialPortsFrom(ScanHardwarePorts); }
-bool ProbePort(const std::string& name) { return ProbePortFrom(name, ScanHardwarePorts); }
+bool ProbePort(const std::string& name) { return ProbePortFrom(name, ScanHardwarePortsUnchecked); }
 std::optional<std::string> ResolvePortDevice(const std::string& name) {
-  return ResolvePortDeviceFrom(name, ScanHardwarePorts);
+  return ResolvePortDeviceFrom(name, ScanHardwarePortsUnchecked);
 }

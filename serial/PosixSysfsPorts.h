@@ -29,6 +29,11 @@ std::vector<HardwarePort> ScanSysfsPorts(const std::string& sysfsRoot, const std
 // ScanSysfsPorts("/sys", "/dev", HasRealUart).
 std::vector<HardwarePort> ScanHardwarePorts();
 
+// The same scan without the UART check, which opens every 8250-family port
+// (and so toggles its modem lines). For finding one named port: its caller
+// checks that port alone.
+std::vector<HardwarePort> ScanHardwarePortsUnchecked();
+
 // TIOCGSERIAL reports a UART type other than PORT_UNKNOWN. The device is
 // opened (O_RDWR | O_NOCTTY | O_NONBLOCK) only for the query; a port held
 // exclusively by another program (EBUSY) is a real one.
