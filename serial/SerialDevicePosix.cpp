@@ -164,7 +164,13 @@ void SerialDevice::Open(const std::string& portName) {
   // keeps out every program that asks, including a second instance of ours.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) refuse(errno);
   ::ioctl(fd, TIOCEXCL);
-  if (::tcgetattr(fd, &d_->saved) != 0) refuse(errno);
+  // From here on the exclusive flag is ours: a refusal clears it again, or it
+  // would outlive this descriptor on a terminal that stays in use.
+  auto refuseExclusive = [fd, &refuse](int error) {
+    ::ioctl(fd, TIOCNXCL);
+    refuse(error);
+  };
+  if (::tcgetattr(fd, &d_->saved) != 0) refuseExclusive(errno);
   d_->haveSaved = true;
   termios raw = d_->saved;
   ::cfmakeraw(&raw);
@@ -172,7 +178,7 @@ void SerialDevice::Open(const std::string& portName) {
   // VMIN 1 makes a non-blocking read say EAGAIN on an empty queue, so that 0 means hang-up.
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
-  if (::tcsetattr(fd, TCSANOW, &raw) != 0) refuse(errno);
+  if (::tcsetattr(fd, TCSANOW, &raw) != 0) refuseExclusive(errno);
   d_->fd = fd;
   d_->haveCounts = ::ioctl(fd, TIOCGICOUNT, &d_->lastCounts) == 0;
 }
