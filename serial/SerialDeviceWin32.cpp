@@ -143,10 +143,12 @@ void SerialDevice::Open(const std::string& portName) {
 
 bool SerialDevice::Close() {
   if (!IsOpen()) return true;
-  if (!CloseHandle(d_->port)) return false;
+  // A handle whose close failed is of no further use: forget it either way,
+  // so that the next Open makes a new one (for the new port name too).
+  const bool closed = CloseHandle(d_->port);
   d_->port = INVALID_HANDLE_VALUE;
   d_->CloseStop();
-  return true;
+  return closed;
 }
 
 void SerialDevice::SetupQueues(int inputSize, int outputSize) {
