@@ -73,15 +73,19 @@ void TComThread::Dispatch(TComEvents events) {
   ThreadSync::Synchronize([this, events] { port_.CallEvents(events); });
 }
 
-// The ending steps: clear the event mask and discard both queues.
+// The ending steps: clear the event mask and discard both queues. A thread
+// whose wait could not be set up or failed for good ends early, while the port
+// stays open: it must not purge the queues from under a running transaction.
 void TComThread::Finish() {
   try {
     device_.SetEventMask(0);
   } catch (const EComPort&) {
   }
-  try {
-    device_.Purge(PurgeTxClear | PurgeRxClear);
-  } catch (const EComPort&) {
+  if (stop_.load()) {
+    try {
+      device_.Purge(PurgeTxClear | PurgeRxClear);
+    } catch (const EComPort&) {
+    }
   }
   ended_.store(true);
   ThreadSync::Wake();
