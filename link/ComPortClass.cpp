@@ -102,6 +102,8 @@ void TComPortClass::ClosePort() {
 int32_t TComPortClass::BuildFrame(uint8_t deviceIndex, uint8_t code, const uint8_t* data,
                                   uint8_t* frame) {
   if (std::find(AllowedCodes.begin(), AllowedCodes.end(), code) == AllowedCodes.end()) return 1;
+  // The frame buffer holds kFrameBufferSize bytes: a longer data part is refused.
+  if (DataLen < 0 || DataLen > kMaxDataLen) return 1;
   frame[0] = static_cast<uint8_t>(deviceIndex + 1);
   frame[1] = code;
   if (DataLen > 0) {
