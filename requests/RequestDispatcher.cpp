@@ -37,6 +37,15 @@ void TRequestDispatcher::Button3Click() {
   ShowOutcome = !ShowOutcome;
 }
 
+void TRequestDispatcher::Timer1Timer() {
+  try {
+    Button1Click();
+  } catch (...) {
+    StopPolling();
+    throw;
+  }
+}
+
 void TRequestDispatcher::StopPolling() {
   if (window_.PollTimerEnabled()) Button3Click();
 }

@@ -29,6 +29,10 @@ public:
   void Button1Click();
   // Button3Click: the cycle toggle (window side, then ShowOutcome).
   void Button3Click();
+  // Timer1Timer: one click per tick. A click that raises ends polling before
+  // its error goes on to the error display, whose box would otherwise be
+  // joined by another one at every tick.
+  void Timer1Timer();
 
   int32_t& RequestNumber;
   uint8_t& RequestCode;

@@ -331,7 +331,7 @@ void TForm1::Button1Click() { Dispatcher.Button1Click(); }
 
 void TForm1::Button3Click() { Dispatcher.Button3Click(); }
 
-void TForm1::Timer1Timer() { Dispatcher.Button1Click(); }
+void TForm1::Timer1Timer() { Dispatcher.Timer1Timer(); }
 
 // The shortcut buttons send request 5 with the coil and state of the data entries.
 void TForm1::SPBlocClick() {

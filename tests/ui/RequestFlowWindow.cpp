@@ -116,6 +116,19 @@ TEST_F(RequestFlowWindow, CyclicPollingRepeatsUntilAFailureWithoutABox) {
   EXPECT_EQ(boxes.Boxes.size(), 1u);
 }
 
+TEST_F(RequestFlowWindow, AnEntryErrorDuringPollingEndsItWithOneErrorBox) {
+  TForm1& f = Form();
+  Enter("3", "0", "2");
+  FormNastr->Interval_T->setCurrentIndex(0);  // 500 ms
+  QTest::mouseClick(f.Button3, Qt::LeftButton);
+  f.EditDat1->SetText("A");  // a hex letter, which code 3 cannot read as a number
+  ProcessEvents(1300);
+  EXPECT_FALSE(f.Timer1->isActive());
+  EXPECT_TRUE(f.LabelCikl->isHidden());
+  EXPECT_EQ(boxes.Boxes.size(), 1u) << "one error box, not one per tick";
+  EXPECT_EQ(Requests(), 0u);
+}
+
 TEST_F(RequestFlowWindow, ShortcutButtonsSendRequestFive) {
   Enter("3", "1A", "1");
   Form().BKvitClick(Form().BSbros);
