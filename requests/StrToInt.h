@@ -1,5 +1,5 @@
 // The decimal conversion of entry texts: optional leading blanks, an optional
-// sign, then decimal digits, or hexadecimal digits after "0x", "x" or "$".
+// sign, then decimal digits, or hexadecimal digits after "0x".
 // Anything else, or a value outside 32 bits, is an EConvertError.
 #pragma once
 
