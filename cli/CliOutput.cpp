@@ -20,7 +20,9 @@ std::string FormatJson(const RunOutcome& outcome, bool withTimes) {
   out["answer"] = FormatHexBytes(outcome.Answer.data(), outcome.Answer.size());
   out["message"] = outcome.Report ? nlohmann::ordered_json(outcome.Report->Text) : nullptr;
   out["caption"] = outcome.Report ? nlohmann::ordered_json(outcome.Report->Caption) : nullptr;
-  if (withTimes) {
+  if (withTimes && outcome.TimesMs.empty()) {
+    out["times_ms"] = nullptr;  // nothing was sent: the port did not open
+  } else if (withTimes) {
     const TimeSummary t = SummarizeTimes(outcome.TimesMs);
     out["times_ms"] = {{"min", t.Min}, {"median", t.Median}, {"max", t.Max}};
   }

@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     return kUsageError;
   }
   const RunOutcome outcome = RunTransactions(options, request);
-  const bool withTimes = options.Count > 1;
+  const bool withTimes = options.Has("--count");
   std::cout << (options.Json ? FormatJson(outcome, withTimes) : FormatText(outcome, withTimes));
   return ExitCodeOf(outcome);
 }

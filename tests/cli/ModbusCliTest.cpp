@@ -72,6 +72,10 @@ TEST(ModbusCli, CountReportsTheTimePerTransaction) {
   EXPECT_LE(t["median"].get<double>(), t["max"].get<double>());
   EXPECT_EQ(server.Served(), 20);
 
+  const ProgramRun once = Cli(With(kRead10, {"--count", "1", "--json"}));
+  EXPECT_TRUE(ParsedJson(once).contains("times_ms")) << once.Out;
+  EXPECT_FALSE(ParsedJson(Cli(With(kRead10, {"--json"}))).contains("times_ms"));
+
   const ProgramRun text = Cli(With(kRead10, {"--count", "3"}));
   EXPECT_NE(text.Out.find("time per transaction (ms) over 3: min "), std::string::npos) << text.Out;
 }
