@@ -60,6 +60,8 @@ void LineServer::Run(int stopFd) {
     } else if (fds[1].revents & (POLLHUP | POLLERR)) {
       // No slave is open (cannot happen while PtyLine holds one): do not spin.
       if (!WaitFor(kHangupPause, 0)) return;
+    } else if (fds[1].revents & POLLNVAL) {
+      return;  // the line is gone: nothing more will come
     } else if (n == 0 && !received.empty()) {
       const size_t length = SilenceFrameLength(received.data(), received.size());
       const std::vector<uint8_t> frame(received.begin(), received.begin() + static_cast<long>(length));

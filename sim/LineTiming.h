@@ -7,7 +7,7 @@
 struct LineTiming {
   int baud = 0;  // 0: no pacing, bytes go out at once
   char parity = 'N';  // N, E or O
-  int stopBits = 1;
+  int stopBits = 2;  // the tool's own default line: 9600 baud, no parity, 2 stop bits
 
   // Time of one character on the wire; zero when not pacing.
   std::chrono::nanoseconds CharTime() const;

@@ -34,7 +34,9 @@ bool InstallStopSignals() {
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP})
     if (sigaction(signal, &action, nullptr) != 0) return false;
-  return true;
+  // A log read through a pipe that closes must not kill the simulator before
+  // it has removed its port entry.
+  return ::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
 }
 
 void PrintLogLine(const std::string& text) {
@@ -121,13 +123,18 @@ int main(int argc, char** argv) {
       std::cerr << "modbus-sim: cannot register the port: " << error << '\n';
       return 1;
     }
+    // The entry goes when the simulator ends, whichever way.
+    struct Registration {
+      int number;
+      std::string device;
+      ~Registration() { UnregisterVirtualPort(number, device); }
+    } registration{number, line.SlavePath()};
     std::printf("modbus-sim: COM%d %s\n", number, line.SlavePath().c_str());
     std::fflush(stdout);
     SimLog sink = log ? SimLog(PrintLogLine) : SimLog();
     SimBus bus(options, sink);
     LineServer server(line.MasterFd(), bus, timing, sink);
     server.Run(stopPipe[0]);
-    UnregisterVirtualPort(number, line.SlavePath());
   } catch (const std::exception& e) {
     std::cerr << "modbus-sim: " << e.what() << '\n';
     return 1;
