@@ -68,6 +68,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
 
     int32_t result = ResultOk;
     bool secondStage = false;
+    bool foreignHead = false;
     uint8_t head[kHeadLen] = {};
     const int32_t headGot = ReadAnswerPart(answer, answerSize, 0, kHeadLen, head);
     if (headGot == 0) {
@@ -87,6 +88,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
       if (!normal && !exception) {
         // Neither our code nor its exception form: never taken for a good answer.
         result = ResultReceiveError;
+        foreignHead = true;
       } else {
         stage1 = stage1Start;  // stage 1 counts consecutive head failures only
         secondStage = true;
@@ -109,6 +111,10 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
     }
 
     WaitMs(kFailurePauseMs);  // after every failed attempt, the last one included
+    // The rest of a foreign answer has come in during the pause; left queued,
+    // it would be read as the next attempt's head and the device's next
+    // answers would all be misread.
+    if (foreignHead) comPort_.ClearBuffer(true, false);
     int32_t& countdown = secondStage ? stage2 : stage1;
     if (--countdown == 0) return result;
   }

@@ -176,8 +176,16 @@ TEST(TransactFailures, ForeignFunctionCodeIsAReceptionErrorNotSuccess) {
   device.Push(foreign);
   EXPECT_EQ(ReadTen(rig, answer, 300), 128);
   EXPECT_EQ(device.Requests().size(), 2u);
-  // Attempts are not purged: what followed a foreign head would start the next
-  // head read, so the rest of this test sends foreign heads alone.
+
+  // What follows a foreign head is discarded: its bytes (here 03 00 at the
+  // start of the rest) are never read as the next attempt's head.
+  rig.link.SetRepeats1(3);
+  const Reply misleading{Framed({0x01, 0x04, 0x04, 0xAA, 0x03, 0x00, 0xBB}), {}};
+  for (int i = 0; i < 3; ++i) device.Push(misleading);
+  EXPECT_EQ(ReadTen(rig, answer, 300), 128);
+  EXPECT_EQ(device.Requests().size(), 5u);
+  rig.link.SetRepeats1(2);
+
   const Reply foreignHead{Bytes({0x01, 0x04, 0x02}), {}};
   // It counts as a head failure: the last attempt decides the result.
   device.Push(foreignHead);

@@ -136,3 +136,18 @@ TEST_F(LinkAgainstSim, DeviceCodesInTheShapesTheLinkExpects) {
   EXPECT_EQ(answer_[3], 1);
   EXPECT_EQ(Transact(3, {0x04, 0, 0, 1}), 2);
 }
+
+// With the main window's repeat counts, a device that always answers with a
+// foreign function code is reported as such after five attempts; the rest of
+// each foreign answer does not spill into the next attempt.
+TEST_F(LinkAgainstSim, AForeignCodeEveryTimeGivesReceptionErrorAfterFiveAttempts) {
+  Start({"--fault", "wrongfunc", "--log"});
+  link_.SetRepeats1(5);
+  link_.SetRepeats2(10);
+  EXPECT_EQ(Transact(3, {0, 0, 0, 10}), ResultReceiveError);
+  std::this_thread::sleep_for(100ms);  // the log's last line
+  const std::string log = sim_->Output();
+  size_t requests = 0;
+  for (size_t at = log.find(" RX "); at != std::string::npos; at = log.find(" RX ", at + 1)) ++requests;
+  EXPECT_EQ(requests, 5u) << log;
+}
