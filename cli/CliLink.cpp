@@ -42,12 +42,14 @@ bool CliLink::Open(RunOutcome& outcome) {
 }
 
 // None for the codes without answer, the 3-byte head of an exception answer
-// (its CRC stays unread), else the expected length of a normal answer once a
-// good head gave it.
+// (its CRC stays unread) or of a foreign one (its rest is discarded), else the
+// expected length of a normal answer once a good head gave it.
 size_t StoredAnswerLength(uint8_t code, int32_t result, const TComPortClass& link,
                           const uint8_t* answer, size_t answerSize) {
   if (code == 69 || code == 70 || answerSize < 3) return 0;
   if (result >= 1 && result <= 255 && answer[1] == (code | 0x80) && answer[2] == result) return 3;
+  // A foreign head: its rest was never read.
+  if (result == 128 && answer[1] != code && answer[1] != (code | 0x80)) return 3;
   return static_cast<size_t>(
       std::clamp<int32_t>(link.AnswerLen, 0, static_cast<int32_t>(answerSize)));
 }

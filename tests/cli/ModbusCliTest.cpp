@@ -102,23 +102,33 @@ TEST(ModbusCli, FailedExchangesGiveTheReportTextAndExitOne) {
   ASSERT_EQ(device.Requests().size(), 2u);
   EXPECT_EQ(device.Requests()[1].Frame[0], 4);  // the device number is the address
 
+  // A foreign function code: a reception error, and only its head is shown.
+  device.Push(ScriptedDevice::Bytes({0x01, 0x04, 0x02, 0x12, 0x34, 0x00, 0x00}));
+  run = Cli(With(kRead10, {"--repeats1", "1", "--json"}));
+  EXPECT_EQ(run.ExitCode, 1);
+  out = ParsedJson(run);
+  EXPECT_EQ(out["result"], 128);
+  EXPECT_EQ(out["answer"], "01 04 02");
+  EXPECT_EQ(out["message"], "устройство 1 COM7 ошибка приема данных ");
+  ASSERT_EQ(device.Requests().size(), 3u);
+
   // A code outside the table (300 as typed has the low byte 44): nothing sent.
   run = Cli({"--port", "COM7", "--request", "300", "--json"});
   EXPECT_EQ(run.ExitCode, 1);
   out = ParsedJson(run);
   EXPECT_EQ(out["result"], 1);
   EXPECT_EQ(out["message"], "устройство 1 COM7 ошибка обмена 01");
-  EXPECT_EQ(device.Requests().size(), 2u);
+  EXPECT_EQ(device.Requests().size(), 3u);
 
   // The clock frame goes to every device and needs no answer.
   run = Cli({"--port", "COM7", "--device", "9", "--request", "70", "--data", "00000000000000",
              "--json"});
   EXPECT_EQ(run.ExitCode, 0);
   EXPECT_EQ(ParsedJson(run)["answer"], "");
-  ASSERT_TRUE(device.WaitForRequests(3, 1s));
-  EXPECT_EQ(device.Requests()[2].Frame.size(), 11u);
-  EXPECT_EQ(device.Requests()[2].Frame[0], 0);
-  EXPECT_EQ(device.Requests()[2].Frame[1], 70);
+  ASSERT_TRUE(device.WaitForRequests(4, 1s));
+  EXPECT_EQ(device.Requests()[3].Frame.size(), 11u);
+  EXPECT_EQ(device.Requests()[3].Frame[0], 0);
+  EXPECT_EQ(device.Requests()[3].Frame[1], 70);
 }
 
 TEST(ModbusCli, PortThatCannotBeOpenedExitsThree) {
