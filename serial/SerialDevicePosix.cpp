@@ -86,18 +86,26 @@ bool IsPseudoTerminal(int fd) {
 // A pseudo-terminal has no modem lines; its ioctls fail with one of these.
 bool NoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
 
+// Bytes the driver still holds for sending; 0 where it cannot say. A
+// pseudo-terminal always says 0: its bytes go straight to the other side.
+int OutputQueued(int fd) {
+  int queued = 0;
+  if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+  return queued;
+}
+
 // A write completes when its bytes have left, as it does on Windows, so that
 // the delays after it and the purge of the next transaction see the line as
 // it is. Bounded by the write deadline, or by twice the line time without one.
-void WaitUntilSent(int fd, uint32_t baudRate, std::optional<Clock::time_point> deadline, int count) {
+// Returns what is still queued when the bound ran out (a stalled line).
+int WaitUntilSent(int fd, uint32_t baudRate, std::optional<Clock::time_point> deadline, int count) {
   if (!deadline) {
     const uint32_t baud = std::max<uint32_t>(baudRate, 50);
     deadline = Clock::now() + std::chrono::milliseconds(1000 + 2 * 12 * 1000ull * uint64_t(std::max(count, 0)) / baud);
   }
   for (;;) {
-    int queued = 0;
-    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
-    if (Clock::now() >= *deadline) return;
+    const int queued = OutputQueued(fd);
+    if (queued == 0 || Clock::now() >= *deadline) return queued;
     ::poll(nullptr, 0, 1);
   }
 }
@@ -344,13 +352,19 @@ int SerialDevice::Write(const void* buffer, int count) {
     if (rc > 0 && !(p.revents & POLLOUT) && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
       Fail(CError_WriteFailed, EIO);
   }
-  WaitUntilSent(d_->fd, d_->line.BaudRate, deadline, sent);
-  return sent;
+  // A stalled line: what is still queued has not been sent, and the count says so.
+  const int unsent = std::min(WaitUntilSent(d_->fd, d_->line.BaudRate, deadline, sent), sent);
+  return sent - unsent;
 }
 
 void SerialDevice::Purge(uint32_t flags) {
   // Reads and writes are synchronous here, so there is never a pending one to abort.
-  const bool rx = flags & PurgeRxClear, tx = flags & PurgeTxClear;
+  const bool rx = flags & PurgeRxClear;
+  // The transmit queue holds only what a write has not reported as sent (a
+  // stalled line). With nothing queued there is nothing to discard, and a
+  // flush could only take back a frame already reported as sent: on a
+  // pseudo-terminal it drops the bytes the other side has not read yet.
+  const bool tx = (flags & PurgeTxClear) && OutputQueued(d_->fd) > 0;
   if (!rx && !tx) return;
   if (::tcflush(d_->fd, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0)
     Fail(CError_PurgeFailed, errno);
