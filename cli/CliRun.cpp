@@ -18,10 +18,12 @@ RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request
     for (int i = 0; i < options.Count; ++i) {
       std::fill(answer.begin(), answer.end(), 0);
       link.AnswerLen = 0;  // so that a run without a good head shows no answer
+      cli.Quiet.WaitForNextFrame();
       const auto start = std::chrono::steady_clock::now();
       result = link.Transact(cli.DeviceIndex, request.Code, size,
                              request.Data.empty() ? nullptr : request.Data.data(), answer.data(),
                              static_cast<int32_t>(answer.size()));
+      cli.Quiet.AfterTransaction(request.Code, start);
       outcome.TimesMs.push_back(
           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
               .count());

@@ -26,7 +26,10 @@ void EntrySession::ApplySettings(const CliOptions& line) {
 bool EntrySession::RunClick(std::string& error) {
   // The window's error display would show these; the click ends, the window goes on.
   try {
+    cli_.Quiet.WaitForNextFrame();
+    const auto start = LineQuiet::Clock::now();
     dispatcher_.Button1Click();
+    if (dispatcher_.LastPassSent()) cli_.Quiet.AfterTransaction(dispatcher_.RequestCode, start);
     return true;
   } catch (const EConvertError& e) {
     error = e.what();

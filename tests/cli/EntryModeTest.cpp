@@ -404,6 +404,28 @@ TEST(EntryMode, BatchKeepsEntriesDeviceAndSettingsBetweenLines) {
   EXPECT_EQ(device.Received().size(), 5u);
 }
 
+TEST(EntryMode, EveryBroadcastOfABatchReachesTheDeviceBeforeTheNextRequest) {
+  RegisteredSim device;
+  std::string batch;
+  constexpr size_t kPairs = 100;
+  for (size_t i = 0; i < kPairs; ++i) batch += "--request 70\n--request 3 --dat2 1\n";
+  const ProgramRun run = RunProgram(MODBUS_CLI_PATH,
+                                    {"--port", "COM7", "--tx-delay", "0", "--rx-delay", "0",
+                                     "--batch", "-"},
+                                    std::chrono::seconds(30), batch);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  const std::vector<json> lines = Lines(run);
+  ASSERT_EQ(lines.size(), 2 * kPairs);
+  for (const json& line : lines) EXPECT_EQ(line["result"], 0) << line.dump();
+  const auto frames = device.Received();
+  ASSERT_EQ(frames.size(), 2 * kPairs);
+  for (size_t i = 0; i < frames.size(); i += 2) {
+    EXPECT_EQ(frames[i].substr(0, 5), "00 46") << i;
+    EXPECT_EQ(BytesOf(frames[i]).size(), 11u) << frames[i];
+    EXPECT_EQ(frames[i + 1], "01 03 00 00 00 01 84 0A") << i + 1;
+  }
+}
+
 TEST(EntryMode, PollingStopsAtTheFirstFailureWithoutItsReport) {
   RegisteredSim device(WithScript("ok\nok\nok\nsilence\n"));
   auto start = Clock::now();
