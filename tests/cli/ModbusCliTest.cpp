@@ -154,7 +154,7 @@ TEST(ModbusCli, FramesWithoutAnswerAllArriveAndKeepTheFrameGap) {
   });
   const ProgramRun run =
       Cli({"--port", "COM7", "--baud", "19200", "--request", "70", "--data", "00000000000000",
-           "--count", std::to_string(kFrames), "--tx-delay", "0", "--rx-delay", "0"});
+           "--count", std::to_string(kFrames), "--tx-delay", "1", "--rx-delay", "1"});
   device.join();
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
   EXPECT_EQ(received, kFrames * kFrameLen);
@@ -208,11 +208,21 @@ TEST(ModbusCli, BadUsageExitsTwo) {
            {"--request", "3", "--data", "000"},
            {"--request", "-1"},
            {"--request", "3", "--count", "0"},
-           {"--request", "3", "--no-such-option"}}) {
+           {"--request", "3", "--no-such-option"},
+           // Settings that would keep a run busy for days.
+           {"--request", "3", "--tx-delay", "2147483647"},
+           {"--request", "3", "--rx-delay", "101"},
+           {"--request", "3", "--tx-delay", "0"},
+           {"--request", "3", "--repeats1", "0"},
+           {"--request", "3", "--repeats2", "1000000"}}) {
     const ProgramRun run = Cli(args);
     EXPECT_EQ(run.ExitCode, 2) << (args.empty() ? "" : args.back());
     EXPECT_TRUE(run.Out.empty());
     EXPECT_FALSE(run.Err.empty());
   }
   EXPECT_EQ(Cli({"--help"}).ExitCode, 0);
+  // A count out of range is said plainly, without a range up to 1.8e308.
+  const ProgramRun zero = Cli({"--request", "3", "--count", "0"});
+  EXPECT_NE(zero.Err.find("--count: must be a whole number from 1"), std::string::npos) << zero.Err;
+  EXPECT_EQ(zero.Err.find("1797"), std::string::npos) << zero.Err;
 }
