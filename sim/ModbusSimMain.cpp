@@ -18,6 +18,7 @@
 #include "SimBus.h"
 
 namespace {
+constexpr int kUsageError = 2;  // bad options; 1 when the line cannot be set up
 int stopPipe[2] = {-1, -1};
 
 extern "C" void OnStopSignal(int) {
@@ -85,18 +86,23 @@ int main(int argc, char** argv) {
   app.add_option("--seed", seed, "seed for random faults");
   app.add_option("--script", scriptFile, "behaviour for each successive request (see README.md)")->check(CLI::ExistingFile);
   app.add_flag("--log", log, "print each frame received and sent");
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // One exit status for every bad option, whatever the parser calls it.
+    return app.exit(e) == 0 ? 0 : kUsageError;
+  }
 
   std::string error;
   if (!ParseDeviceList(deviceList, options.devices, &error)) {
     std::cerr << "modbus-sim: --devices: " << error << '\n';
-    return 2;
+    return kUsageError;
   }
   for (const std::string& text : faults) {
     auto fault = ParseFault(text, &error);
     if (!fault) {
       std::cerr << "modbus-sim: --fault: " << error << '\n';
-      return 2;
+      return kUsageError;
     }
     options.faults.push_back(*fault);
   }
@@ -105,7 +111,7 @@ int main(int argc, char** argv) {
     auto script = ParseScript(in, &error);
     if (!script) {
       std::cerr << "modbus-sim: " << scriptFile << ": " << error << '\n';
-      return 2;
+      return kUsageError;
     }
     options.script = std::move(*script);
   }

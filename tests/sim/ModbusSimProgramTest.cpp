@@ -128,9 +128,10 @@ TEST(ModbusSimProgram, OptionsScriptAndLog) {
   EXPECT_EQ(stamp[8], '.');
 
   for (std::vector<std::string> bad : {std::vector<std::string>{"--fault", "loud"}, {"--devices", "0"},
-                                       {"--parity", "X"}, {"--com", "0"}, {"--script", "/nonexistent"}}) {
+                                       {"--parity", "X"}, {"--com", "0"}, {"--script", "/nonexistent"},
+                                       {"--seed", "x"}, {"--no-such-option"}}) {
     SimProcess refused(bad);
-    EXPECT_NE(refused.WaitExit(), 0) << bad[0];
+    EXPECT_EQ(refused.WaitExit(), 2) << bad[0] << ": every bad option has the one usage status";
   }
   EXPECT_TRUE(fs::is_empty(runtime.Ports()));
 }
