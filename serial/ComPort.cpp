@@ -200,7 +200,11 @@ void TCustomComPort::ApplyBuffer() {
 int TCustomComPort::Read(void* buffer, int count) {
   if (!device_->IsOpen()) throw EComPort(CError_PortNotOpen, 0);
   const int received = device_->Read(buffer, count);
-  device_->InputCount();  // also clears a pending line-error state
+  // Asks for the bytes still queued. On Windows that is ClearCommError, which
+  // also clears a pending line-error state; the POSIX backend only counts the
+  // queue (FIONREAD) and clears nothing: there, only the error step of the
+  // event thread (ClearErrors) reads the kernel's line-error counters.
+  device_->InputCount();
   return received;
 }
 

@@ -31,7 +31,7 @@ public:
   int Write(const void* buffer, int count);
 
   void Purge(uint32_t flags);  // PurgeRxClear etc.; failure code 5
-  int InputCount();            // bytes queued for reading; clears line errors; code 10
+  int InputCount();            // bytes queued for reading (Windows also clears line errors); code 10
   uint32_t ClearErrors();      // reads and clears the line-error state; code 10
   ModemStatus GetModemStatus();  // failure code 11
 
