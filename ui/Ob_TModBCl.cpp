@@ -16,7 +16,7 @@
 #include "MainPortProperties.h"
 #include "StrToInt.h"
 #include "StringGrid.h"
-#include "VclLook.h"
+#include "WindowLook.h"
 #include "obrNastr.h"
 #include "obrport.h"
 
