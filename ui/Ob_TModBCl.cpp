@@ -11,11 +11,12 @@
 #include <QToolButton>
 
 #include "EntryEdit.h"
+#include "FittedLabel.h"
 #include "HandlerGuard.h"
 #include "MainPortProperties.h"
 #include "StrToInt.h"
 #include "StringGrid.h"
-#include "VclLook.h"
+#include "WindowLook.h"
 #include "obrNastr.h"
 #include "obrport.h"
 
@@ -144,7 +145,7 @@ void TForm1::BuildControls() {
   EditDat2->setText("0");
   EditDat2->setGeometry(386, 116, 89, 21);
 
-  LabelCikl = new QLabel(QString::fromUtf8("Зациклен запрос"), this);
+  LabelCikl = new TFittedLabel(QString::fromUtf8("Зациклен запрос"), this);
   SetTextColour(LabelCikl, kRed);
   LabelCikl->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   LabelCikl->setWordWrap(true);
