@@ -4,7 +4,8 @@
 // On POSIX systems a COM name stands for, in this order:
 //  1. a virtual port registered in the per-user port directory
 //     (PortDirectory.h): the symlink COM<n> there, when it resolves to a
-//     serial line device;
+//     serial line device and is alive (its registrant still runs; a
+//     hand-made link to hardware needs none) and no other user's terminal;
 //  2. serial hardware under /sys/class/tty: entries with a device driver;
 //     8250-family ports (ttyS*, driver serial8250) only when TIOCGSERIAL
 //     reports a real UART, which leaves out the kernel's placeholder ports.

@@ -112,7 +112,7 @@ TEST_F(PortDialog, ListsTheUsablePortsWithTheirDevicesAndOKOpensTheChosenOne) {
 }
 
 TEST_F(PortDialog, APortGoneWhileTheDialogIsOpenIsReportedAndTheDialogStillCloses) {
-  PtyPair& com9 = ports.Add(9);
+  ports.Add(9);
   driver->Steps.push_back([] {
     Choose(FormPort->CBoxPort, IndexOf(FormPort->CBoxPort, "COM9"));
     PressOK();
@@ -121,7 +121,7 @@ TEST_F(PortDialog, APortGoneWhileTheDialogIsOpenIsReportedAndTheDialogStillClose
   ASSERT_TRUE(Form().ComPort1.Connected());
 
   driver->Steps.push_back([&] {
-    UnregisterVirtualPort(9, com9.SlavePath());  // the adapter is unplugged
+    ports.Remove(9);  // the adapter is unplugged
     FormPort->close();
   });
   QTest::mouseClick(Form().Button2, Qt::LeftButton);

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "PortDirectory.h"
 #include "PtyPair.h"
 
 class ScratchPorts {
@@ -16,6 +18,8 @@ public:
 
   // A new pseudo-terminal registered as COM<number>; the pair plays the device.
   PtyPair& Add(int number);
+  // Drops the registration, as when the simulator behind it ends.
+  void Remove(int number);
   // Takes the port as another program would (an exclusive lock on its device).
   void Hold(int number);
 
@@ -23,6 +27,11 @@ private:
   std::string runtimeDir_;
   std::string oldRuntimeDir_;
   bool hadRuntimeDir_ = false;
-  std::vector<std::pair<int, std::unique_ptr<PtyPair>>> ports_;
+  struct Port {
+    int number;
+    std::unique_ptr<PtyPair> pty;
+    std::optional<PortRegistration> registration;
+  };
+  std::vector<Port> ports_;
   std::vector<int> held_;
 };
