@@ -51,7 +51,8 @@ struct PortInfo {
 std::vector<PortInfo> ListSerialPorts();
 
 // True when the port can be opened now, is a terminal device, is held by no
-// other program and, for an 8250-family port, has a real UART. A registered
+// other program (neither by flock nor as PosixPortHolders.h sees them) and,
+// for an 8250-family port, has a real UART. A registered
 // pseudo-terminal counts as a serial port.
 bool ProbePort(const std::string& name);
 

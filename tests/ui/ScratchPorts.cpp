@@ -27,6 +27,7 @@ ScratchPorts::ScratchPorts() {
 
 ScratchPorts::~ScratchPorts() {
   for (int fd : held_) ::close(fd);
+  holders_.clear();
   ports_.clear();
   if (hadRuntimeDir_) {
     ::setenv("XDG_RUNTIME_DIR", oldRuntimeDir_.c_str(), 1);
@@ -60,4 +61,12 @@ void ScratchPorts::Hold(int number) {
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     held_.push_back(fd);
   }
+}
+
+void ScratchPorts::HoldWithoutLock(int number) {
+  for (auto& port : ports_)
+    if (port.number == number) {
+      holders_.push_back(std::make_unique<ChildProcess>(KeepOpen(port.pty->SlavePath())));
+      EXPECT_EQ(holders_.back()->Report(), "open");
+    }
 }

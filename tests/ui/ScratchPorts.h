@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "PortDirectory.h"
 #include "PtyPair.h"
 
@@ -22,6 +23,8 @@ public:
   void Remove(int number);
   // Takes the port as another program would (an exclusive lock on its device).
   void Hold(int number);
+  // Keeps it open in another process without any lock, as a terminal program may.
+  void HoldWithoutLock(int number);
 
 private:
   std::string runtimeDir_;
@@ -34,4 +37,5 @@ private:
   };
   std::vector<Port> ports_;
   std::vector<int> held_;
+  std::vector<std::unique_ptr<ChildProcess>> holders_;
 };
