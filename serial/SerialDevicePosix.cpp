@@ -22,6 +22,7 @@
 #include "EComPort.h"
 #include "PortTable.h"
 #include "PosixArbitraryBaud.h"
+#include "PosixPortHolders.h"
 #include "SerialDevice.h"
 
 namespace {
@@ -171,13 +172,20 @@ void SerialDevice::Open(const std::string& portName) {
   // Exclusive use: TIOCEXCL keeps other (unprivileged) programs out, flock
   // keeps out every program that asks, including a second instance of ours.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) refuse(errno);
+  // The flag outlives its setter on a terminal that stays in use, so a flag
+  // already set proves nothing; but a refusal must not clear somebody else's.
+  int wasExclusive = 0;
+  if (::ioctl(fd, TIOCGEXCL, &wasExclusive) != 0) wasExclusive = 0;
   ::ioctl(fd, TIOCEXCL);
   // From here on the exclusive flag is ours: a refusal clears it again, or it
   // would outlive this descriptor on a terminal that stays in use.
-  auto refuseExclusive = [fd, &refuse](int error) {
-    ::ioctl(fd, TIOCNXCL);
+  auto refuseExclusive = [fd, wasExclusive, &refuse](int error) {
+    if (!wasExclusive) ::ioctl(fd, TIOCNXCL);
     refuse(error);
   };
+  // Programs that do not ask for flock: looked for once no unprivileged
+  // newcomer can open the terminal any more.
+  if (PortHeldByAnotherProgram(fd, *path)) refuseExclusive(EBUSY);
   if (::tcgetattr(fd, &d_->saved) != 0) refuseExclusive(errno);
   d_->haveSaved = true;
   termios raw = d_->saved;

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <random>
 
 #include "LineServer.h"
@@ -51,13 +52,14 @@ void PrintLogLine(const std::string& text) {
   std::fflush(stdout);
 }
 
-// The COM number the line is registered under, or 0 with a reason.
-int Register(int wanted, const std::string& device, std::string& error) {
-  if (!EnsureUserPortDirectory(&error)) return 0;
-  if (wanted > 0) return RegisterVirtualPort(wanted, device, &error) ? wanted : 0;
+// The line's registration: COM<wanted>, or the first number from 9 up that
+// is free or dead; nothing, with a reason, when none can be had.
+std::optional<PortRegistration> Register(int wanted, const std::string& device, std::string& error) {
+  if (!EnsureUserPortDirectory(&error)) return std::nullopt;
+  if (wanted > 0) return RegisterVirtualPort(wanted, device, &error);
   for (int number = 9; number <= 255; ++number)
-    if (RegisterVirtualPort(number, device, &error)) return number;
-  return 0;
+    if (auto registration = RegisterVirtualPort(number, device, &error)) return registration;
+  return std::nullopt;
 }
 }  // namespace
 
@@ -124,18 +126,14 @@ int main(int argc, char** argv) {
   }
   try {
     PtyLine line;
-    const int number = Register(com, line.SlavePath(), error);
-    if (number == 0) {
+    // Alive for as long as the simulator serves the line; the entry goes when
+    // it ends, and one left by a SIGKILL is dead and replaced by the next.
+    const auto registration = Register(com, line.SlavePath(), error);
+    if (!registration) {
       std::cerr << "modbus-sim: cannot register the port: " << error << '\n';
       return 1;
     }
-    // The entry goes when the simulator ends, whichever way.
-    struct Registration {
-      int number;
-      std::string device;
-      ~Registration() { UnregisterVirtualPort(number, device); }
-    } registration{number, line.SlavePath()};
-    std::printf("modbus-sim: COM%d %s\n", number, line.SlavePath().c_str());
+    std::printf("modbus-sim: COM%d %s\n", registration->Number(), line.SlavePath().c_str());
     std::fflush(stdout);
     SimLog sink = log ? SimLog(PrintLogLine) : SimLog();
     SimBus bus(options, sink);

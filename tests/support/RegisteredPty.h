@@ -23,12 +23,12 @@ public:
     root_ = pattern;
     ::setenv("XDG_RUNTIME_DIR", pattern, 1);
     std::string error;
-    if (!RegisterVirtualPort(number_, pty.SlavePath(), &error))
-      throw std::runtime_error("cannot register the pty: " + error);
+    registration_ = RegisterVirtualPort(number_, pty.SlavePath(), &error);
+    if (!registration_) throw std::runtime_error("cannot register the pty: " + error);
     pty.ReleaseSlave();  // only the port under test holds the slave
   }
   ~RegisteredPty() {
-    UnregisterVirtualPort(number_, pty.SlavePath());
+    registration_.reset();
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
     if (saved_)
@@ -45,6 +45,7 @@ public:
 
 private:
   int number_;
+  std::optional<PortRegistration> registration_;
   std::filesystem::path root_;
   std::optional<std::string> saved_;
 };
