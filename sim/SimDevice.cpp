@@ -51,7 +51,9 @@ std::optional<std::vector<uint8_t>> SimDevice::Handle(const std::vector<uint8_t>
   }
   auto body = Answer(code, data);
   if (!body) return std::nullopt;
-  std::vector<uint8_t> answer{address_};
+  std::vector<uint8_t> answer;
+  answer.reserve(body->size() + 3);
+  answer.push_back(address_);
   answer.insert(answer.end(), body->begin(), body->end());
   AppendCrc(answer);
   return answer;
