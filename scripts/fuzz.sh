@@ -33,7 +33,7 @@ export UBSAN_OPTIONS=print_stacktrace=1
 failed=()
 for name in "${names[@]}"; do
   work="$dir/work/$name" findings="$dir/findings/$name" log="$dir/logs/$name.log"
-  rm -rf "$work"
+  rm -rf "$work" "$findings"  # what is left there afterwards is this run's
   mkdir -p "$work" "$findings" "$(dirname "$log")"
   cp fuzz/corpus/"$name"/* "$work"/
   options=(-max_total_time="$seconds" -timeout=25 -print_final_stats=1 -artifact_prefix="$findings/")
