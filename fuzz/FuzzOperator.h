@@ -18,6 +18,10 @@ public:
   }
   void DisablePollTimer() override { ++PollTimerDisabled; }
   void CloseMainWindow() override { ++MainWindowClosed; }
+  void Clear() {
+    Texts.clear();
+    PollTimerDisabled = MainWindowClosed = 0;
+  }
 
   std::vector<std::string> Texts;
   int PollTimerDisabled = 0;

@@ -28,6 +28,13 @@ public:
   void Queue(const std::vector<uint8_t>& bytes) { queued_.insert(queued_.end(), bytes.begin(), bytes.end()); }
   // The next purge raises the port's failure.
   void FailNextPurge() { failNextPurge_ = true; }
+  // Forgets what was written, purged and read so far (not what is queued).
+  void ClearRecords() {
+    Writes.clear();
+    Purges.clear();
+    Reads = 0;
+    PurgedBeforeFirstWrite = false;
+  }
 
   std::vector<std::vector<uint8_t>> Writes;
   std::vector<uint32_t> Purges;  // the flags of each purge, in order

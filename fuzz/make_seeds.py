@@ -98,6 +98,9 @@ corpora = {
         'refused-code16': transaction(16, [0, 0, 0, 1]),
         'purge-fails': transaction(3, [0, 0, 0, 1], flags=8, moves=formed(2, b'\x00\x01') + bytes([ALL, ALL])),
         'no-buffer': transaction(3, [0, 0, 0, 1], answer_size=0, flags=4, moves=formed(2, b'\x00\x01') + bytes([ALL, ALL])),
+        # The exception's CRC stays queued until the next transaction purges it.
+        'exception-then-read': transaction(3, [0, 0, 0, 1], moves=exception(2) + bytes([ALL])) + b'\x01' +
+                               transaction(3, [0, 0, 0, 1], moves=formed(2, b'\x00\x01') + bytes([ALL, ALL])),
         'junk-queued': transaction(17, [], junk=b'\x01\x11\x05', moves=formed(4, b'abcd') + bytes([3, ALL])),
     },
     'requests': {
@@ -111,6 +114,9 @@ corpora = {
         'db68': requests('68', '2', moves=formed(48, bytes([2]) + bytes(range(47))) + bytes([ALL, ALL])),
         'db69-then-polls': requests('69', '0', cells=[(0, 1, '02'), (1, 1, '10')], module=2, db_length=32,
                                     moves=bytes([SILENCE]) + exception(6) + bytes([ALL, ECHO, ALL, ALL])),
+        # Module 2's database read, then written back to module 3: the confirmation box (Yes).
+        'db68-then-69': requests('68', '2', moves=formed(40, bytes([2]) + bytes(range(39))) + bytes([ALL, ALL, 1]) +
+                                 text('69') + text('3') + text('0') + bytes([1, SILENCE, ECHO, ALL, ALL])),
         'status66': requests('66', '17', '34', moves=formed(24, bytes(24)) + bytes([ALL, ALL])),
         'block67': requests('67', '98', moves=formed(128, bytes(range(128))) + bytes([ALL, ALL])),
         'records71': requests('71', '1', '2', answer=with_crc(b'\x01\x47\xd8' + bytes(216)),

@@ -8,7 +8,8 @@
 // Input: EditZapr, EditDat1, EditDat2 (a length byte, then the text), grid
 // cells (a count, then column, row, text), code, module, database length
 // (int16), answer (uint16 size mod 300, bytes), result selector, device,
-// polling flag, two repeat counts, then the device's moves (ScriptedLine.h).
+// polling flag, two repeat counts, then the device's moves (ScriptedLine.h);
+// after a click, an odd byte asks for another with new entry texts (up to three).
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -155,7 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                "an input bit that is neither 0 nor 1");
   CheckLayout(code, result, answer, LayOutAnswer(code, result, answer, store));
 
-  // One click over the fake line.
+  // Clicks over the fake line, on one window, store and link, so that a
+  // click meets what the last one left (a database read before its write).
   ScriptedLine line(input);
   TComPort port;
   port.SetEvents(TComEvents());  // no event thread
@@ -170,23 +172,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   store.DeviceIndex = deviceIndex;
   TRequestDispatcher dispatcher(link, store, window, boxes);
   if (polling) dispatcher.Button3Click();
-  try {
-    dispatcher.Button1Click();
-  } catch (const EConvertError&) {
-  } catch (const EComPort&) {
-    // The device failed a read or write (ScriptedLine): it goes on to the error display.
+  for (int click = 0; click < 3; ++click) {
+    if (click > 0) {
+      // An odd byte asks for another click, with new entries.
+      if (!(input.Byte() & 1)) break;
+      window.Zapr.SetText(input.Text(8));
+      window.Dat1.SetText(input.Text(12));
+      window.Dat2.SetText(input.Text(12));
+    }
+    line.ClearRecords();
+    try {
+      dispatcher.Button1Click();
+    } catch (const EConvertError&) {
+    } catch (const EComPort&) {
+      // The device failed a read or write (ScriptedLine): it goes on to the error display.
+    }
+    if (std::getenv("FUZZ_VERBOSE"))
+      std::fprintf(stderr, "click '%s' '%s' '%s': %s, result %d, %zu writes, fields %s %s %s\n",
+                   window.Zapr.Text().c_str(), window.Dat1.Text().c_str(), window.Dat2.Text().c_str(),
+                   dispatcher.LastPassSent() ? "sent" : "not sent", dispatcher.LastResult(), line.Writes.size(),
+                   window.Fields[0].c_str(), window.Fields[1].c_str(), window.Fields[2].c_str());
+    FUZZ_REQUIRE(dispatcher.LastRequest().Length >= 0 && dispatcher.LastRequest().Length <= kRequestDataSize,
+                 "request length outside 0..3000");
+    CheckWrites(line, deviceIndex);
+    if (dispatcher.LastPassSent() && dispatcher.LastResult() != 0)
+      FUZZ_REQUIRE(!window.PollTimerEnabled(), "polling goes on after a failed exchange");
+    for (const auto& field : window.Fields)
+      FUZZ_REQUIRE(field == "0" || IsByteDecimal(field) || IsHex2(field), "a display field that is no byte");
   }
-  if (std::getenv("FUZZ_VERBOSE"))
-    std::fprintf(stderr, "click '%s' '%s' '%s': %s, result %d, %zu writes, fields %s %s %s\n",
-                 window.Zapr.Text().c_str(), dat1.c_str(), dat2.c_str(), dispatcher.LastPassSent() ? "sent" : "not sent",
-                 dispatcher.LastResult(), line.Writes.size(), window.Fields[0].c_str(), window.Fields[1].c_str(),
-                 window.Fields[2].c_str());
-  FUZZ_REQUIRE(dispatcher.LastRequest().Length >= 0 && dispatcher.LastRequest().Length <= kRequestDataSize,
-               "request length outside 0..3000");
-  CheckWrites(line, deviceIndex);
-  if (dispatcher.LastPassSent() && dispatcher.LastResult() != 0)
-    FUZZ_REQUIRE(!window.PollTimerEnabled(), "polling goes on after a failed exchange");
-  for (const auto& field : window.Fields)
-    FUZZ_REQUIRE(field == "0" || IsByteDecimal(field) || IsHex2(field), "a display field that is no byte");
   return 0;
 }

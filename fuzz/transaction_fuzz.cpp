@@ -5,9 +5,10 @@
 // request frame; a result of 0 means a whole answer with a good CRC; a pause
 // follows every failed attempt and no other.
 //
-// Input: code, data length (int16), device index, flags, two repeat counts,
-// answer buffer size (uint16 mod 400), bytes already queued, the data, then
-// the device's moves (ScriptedLine.h).
+// Input, per transaction: code, data length (int16), device index, flags,
+// two repeat counts, answer buffer size (uint16 mod 400), bytes already
+// queued, the data, then the device's moves (ScriptedLine.h); after it, an
+// odd byte asks for another transaction on the same port (up to three).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -76,10 +77,25 @@ void CheckGoodAnswer(uint8_t code, int32_t len, const uint8_t* answer, int32_t s
   FUZZ_REQUIRE(answer[expected - 2] == (crc & 0xFF) && answer[expected - 1] == (crc >> 8),
                "success with a bad CRC");
 }
-}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
-  FuzzInput input(bytes, size);
+// One port, link and device for all the transactions of an input, so that
+// what one leaves behind (an exception's unread CRC, working fields) meets
+// the next.
+struct Rig {
+  explicit Rig(FuzzInput& in) : input(in), line(in), form(in), link(port, form) {
+    port.SetEvents(TComEvents());  // no event thread
+    link.Clock = SteppingClock{&readings};
+  }
+  FuzzInput& input;
+  ScriptedLine line;
+  TComPort port;
+  FuzzOperator form;
+  TComPortClass link;
+  int readings = 0;
+};
+
+void OneTransaction(Rig& rig) {
+  FuzzInput& input = rig.input;
   const uint8_t code = input.Byte();
   const int32_t len = static_cast<int16_t>(input.U16());
   const int32_t deviceIndex = input.Byte();
@@ -103,16 +119,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (allocated > 0 || !(flags & kNullAnswer)) answer = std::make_unique<uint8_t[]>(allocated);
   if (canary) std::memset(answer.get() + answerSize, kCanaryByte, kCanaryBytes);
 
-  ScriptedLine line(input);
+  ScriptedLine& line = rig.line;
+  TComPortClass& link = rig.link;
+  if (flags & kPortClosed)
+    rig.port.Close();
+  else
+    rig.port.Open();  // nothing when open already
   line.Queue(junk);
+  line.ClearRecords();
   if (flags & kPurgeFails) line.FailNextPurge();
-  TComPort port;
-  port.SetEvents(TComEvents());  // no event thread
-  if (!(flags & kPortClosed)) port.Open();
-  FuzzOperator form(input);
-  TComPortClass link(port, form);
-  int readings = 0;
-  link.Clock = SteppingClock{&readings};
+  FuzzOperator& form = rig.form;
+  form.Clear();
+  rig.readings = 0;
   link.SetRepeats1(repeats1);
   link.SetRepeats2(repeats2);
   link.SetTxDelay(flags & kNegativeDelays ? -1 : 0);
@@ -140,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FUZZ_REQUIRE(!raised, "a refused request raised");
     FUZZ_REQUIRE(result == (refused ? ResultCodeRefused : ResultPortNotOpen), "wrong refusal code");
     FUZZ_REQUIRE(line.Writes.empty() && line.Purges.empty(), "a refused request touched the port");
-    return 0;
+    return;
   }
 
   FUZZ_REQUIRE(!line.Writes.empty() || raised, "an accepted request was not sent");
@@ -155,16 +173,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                  "a failed purge was not reported as the port lost");
   else
     FUZZ_REQUIRE(form.Texts.empty() && form.MainWindowClosed == 0, "a box without a failed purge");
-  if (raised) return 0;
+  if (raised) return;
 
   FUZZ_REQUIRE(result >= 0 && result <= 255, "result outside the documented codes");
   if (code == 69 || code == 70) {
     FUZZ_REQUIRE(result == ResultOk && line.Writes.size() == 1 && line.Reads == 0,
                  "a request without answer did not end right after its write");
-    return 0;
+    return;
   }
   const int clockFrameReadings = code == 70 && len > 0 ? 1 : 0;
-  const int pauses = (readings - clockFrameReadings) / 2;
+  const int pauses = (rig.readings - clockFrameReadings) / 2;
   const int attempts = static_cast<int>(line.Writes.size());
   if (result == ResultOk) {
     CheckGoodAnswer(code, len, answer.get(), answerSize);
@@ -172,6 +190,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   } else {
     FUZZ_REQUIRE(pauses == attempts || pauses == attempts - 1, "a failed attempt without its pause");
     if (pauses == attempts) FUZZ_REQUIRE(IsFailureCode(result), "a failure ended with an undocumented code");
+  }
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  FuzzInput input(bytes, size);
+  Rig rig(input);
+  // Up to three transactions: after each, an odd byte asks for another.
+  for (int n = 0; n < 3; ++n) {
+    OneTransaction(rig);
+    if (!(input.Byte() & 1)) break;
   }
   return 0;
 }
