@@ -91,8 +91,8 @@ int ScriptedLine::Read(uint8_t* buffer, int count) {
 
 void ScriptedLine::Purge(uint32_t flags) {
   Purges.push_back(flags);
-  if (failNextPurge_) {
-    failNextPurge_ = false;
+  if (purgesBeforeFailure_ >= 0 && purgesBeforeFailure_-- == 0) {
+    ++FailedPurges;
     throw EComPort(CError_PurgeFailed, 5);
   }
   if (flags & PurgeRxClear) queued_.clear();

@@ -26,19 +26,21 @@ public:
 
   // Bytes already waiting in the receive queue, as a line left them.
   void Queue(const std::vector<uint8_t>& bytes) { queued_.insert(queued_.end(), bytes.begin(), bytes.end()); }
-  // The next purge raises the port's failure.
-  void FailNextPurge() { failNextPurge_ = true; }
+  // The purge after `skipped` more raises the port's failure (-1: none does).
+  void FailPurge(int skipped) { purgesBeforeFailure_ = skipped; }
   // Forgets what was written, purged and read so far (not what is queued).
   void ClearRecords() {
     Writes.clear();
     Purges.clear();
     Reads = 0;
+    FailedPurges = 0;
     PurgedBeforeFirstWrite = false;
   }
 
   std::vector<std::vector<uint8_t>> Writes;
   std::vector<uint32_t> Purges;  // the flags of each purge, in order
   int Reads = 0;
+  int FailedPurges = 0;
   // Whether the first thing done on the line was a purge of both queues.
   bool PurgedBeforeFirstWrite = false;
 
@@ -47,5 +49,5 @@ private:
 
   FuzzInput& input_;
   std::deque<uint8_t> queued_;
-  bool failNextPurge_ = false;
+  int purgesBeforeFailure_ = -1;
 };

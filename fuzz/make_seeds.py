@@ -44,9 +44,13 @@ def exception(code):
     return bytes([FORMED | EXCEPTION, code])
 
 
-def transaction(code, data, answer_size=260, device=0, flags=0, r1=4, r2=4, junk=b'', moves=b''):
+PURGE_FAILS = 8
+
+
+def transaction(code, data, answer_size=260, device=0, flags=0, r1=4, r2=4, junk=b'', moves=b'', failing_purge=0):
     return (bytes([code]) + u16(len(data)) + bytes([device, flags, r1 + 1, r2 + 1]) + u16(answer_size) +
-            bytes([len(junk)]) + junk + bytes(data) + moves)
+            bytes([len(junk)]) + junk + bytes(data) + (bytes([failing_purge]) if flags & PURGE_FAILS else b'') +
+            moves)
 
 
 def requests(zapr, dat1='0', dat2='0', cells=(), code=None, module=0, db_length=0, answer=b'', result=0,
@@ -96,7 +100,11 @@ corpora = {
         'clock70': transaction(70, bytes(7), device=3),
         'write69-long': transaction(69, bytes(range(256)) * 11 + bytes(184)),
         'refused-code16': transaction(16, [0, 0, 0, 1]),
-        'purge-fails': transaction(3, [0, 0, 0, 1], flags=8, moves=formed(2, b'\x00\x01') + bytes([ALL, ALL])),
+        'purge-fails': transaction(3, [0, 0, 0, 1], flags=PURGE_FAILS, moves=formed(2, b'\x00\x01') + bytes([ALL, ALL])),
+        # The purge after a foreign head (the second of the transaction) fails.
+        'purge-fails-after-foreign': transaction(3, [0, 0, 0, 1], flags=PURGE_FAILS, failing_purge=1,
+                                                 moves=bytes([FORMED | FOREIGN, 4, 2, 0, 0, ALL]) +
+                                                 formed(2, b'\x00\x01') + bytes([ALL, ALL])),
         'no-buffer': transaction(3, [0, 0, 0, 1], answer_size=0, flags=4, moves=formed(2, b'\x00\x01') + bytes([ALL, ALL])),
         # The exception's CRC stays queued until the next transaction purges it.
         'exception-then-read': transaction(3, [0, 0, 0, 1], moves=exception(2) + bytes([ALL])) + b'\x01' +
