@@ -42,15 +42,19 @@ int32_t TComPortClass::Transact(int32_t deviceIndex, uint8_t code, int32_t len,
     return ResultCodeRefused;
   if (!comPort_.Connected()) return ResultPortNotOpen;
 
+  Purge(true, true);
+  return SendReceive(frame.data(), answer, std::max(answerSize, 0));
+}
+
+void TComPortClass::Purge(bool input, bool output) {
   try {
-    comPort_.ClearBuffer(true, true);
+    comPort_.ClearBuffer(input, output);
   } catch (const EComPort&) {
     // The box runs a modal loop that delivers ticks: stop polling first.
     form_.DisablePollTimer();
     form_.ShowMessage(kPortLostText, "Ошибка", MsgIcon::Error, MsgButtons::Ok);
     form_.CloseMainWindow();
   }
-  return SendReceive(frame.data(), answer, std::max(answerSize, 0));
 }
 
 int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_t answerSize) {
@@ -114,7 +118,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
     // The rest of a foreign answer has come in during the pause; left queued,
     // it would be read as the next attempt's head and the device's next
     // answers would all be misread.
-    if (foreignHead) comPort_.ClearBuffer(true, false);
+    if (foreignHead) Purge(true, false);
     int32_t& countdown = secondStage ? stage2 : stage1;
     if (--countdown == 0) return result;
   }
