@@ -11,7 +11,8 @@ void CliMonitor::Start(TComPortClass& link) {
 }
 
 void CliMonitor::EndCutShort() {
-  if (followed_) Attach(*followed_);  // attaching anew ends what the last attachment saw begin
+  // Attach detaches first, and detaching ends the transaction left open.
+  if (followed_) Attach(*followed_);
 }
 
 void CliMonitor::TransactionEnded(int32_t result) {

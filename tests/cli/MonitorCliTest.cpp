@@ -10,6 +10,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "RunProgram.h"
 #include "SimTestSupport.h"
@@ -64,6 +65,8 @@ public:
     return frames;
   }
   std::string Log() const { return process_->Output(); }
+  // Ends the simulator: its terminal goes away under the tool.
+  void Stop() const { process_->Stop(SIGTERM); }
 
 private:
   TempRuntimeDir runtime_;
@@ -351,4 +354,27 @@ TEST(ModbusCliMonitor, ALongCountListsTheFramesOfItsLastTransactions) {
   EXPECT_EQ(frames[1999]["transaction"], count);
   // Standard error had every frame as it came.
   EXPECT_EQ(TextLines(run.Err).size(), 2u * count);
+}
+
+TEST(ModbusCliMonitor, APortLostDuringATransactionStillShowsItsRequest) {
+  // The answer would come after a second; the terminal goes away before.
+  for (const bool entryMode : {false, true}) {
+    SCOPED_TRACE(entryMode ? "entry mode" : "plain");
+    Simulator sim("delay:1000\n");
+    std::thread stop([&sim] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      sim.Stop();
+    });
+    const ProgramRun run =
+        entryMode ? sim.Cli({"--request", "3", "--dat1", "0", "--dat2", "1", "--monitor", "--json"})
+                  : sim.Cli({"--request", "3", "--data", "00 00 00 01", "--monitor", "--json"});
+    stop.join();
+    EXPECT_EQ(run.ExitCode, 1) << run.Err;
+    const json out = Parsed(run.Out);
+    EXPECT_TRUE(out.contains("error")) << run.Out;
+    ASSERT_EQ(out["frames"].size(), 1u) << run.Out;
+    EXPECT_EQ(out["frames"][0]["hex"], "01 03 00 00 00 01 84 0A");
+    EXPECT_FALSE(out["frames"][0].contains("result")) << "the attempt never ended";
+    EXPECT_EQ(LinesWith(run.Err, "→  01 03 00 00 00 01 84 0A"), 1u) << run.Err;
+  }
 }
