@@ -18,7 +18,10 @@ bool RightAligned(int column) {
 }  // namespace
 
 TFrameTableModel::TFrameTableModel(const TrafficRecorder& recorder, QObject* parent)
-    : QAbstractTableModel(parent), recorder_(recorder), anchor_(ClockAnchor::Now()) {
+    : QAbstractTableModel(parent),
+      recorder_(recorder),
+      anchor_(ClockAnchor::Now()),
+      fixedFont_(QFontDatabase::systemFont(QFontDatabase::FixedFont)) {
   first_ = end_ = recorder_.Frames().Size() ? recorder_.Frames().Frames().front().Seq
                                             : recorder_.Frames().NextSeq();
 }
@@ -62,6 +65,11 @@ QVariant TFrameTableModel::data(const QModelIndex& index, int role) const {
       const FrameLine* line = CachedLine(index.row());
       if (!line) return {};
       QStringList tip;
+      // The bytes whole, sixteen to a line: the column shows the first few.
+      if (column == ColBytes) {
+        const QString bytes = QString::fromStdString((*line)[ColBytes]);
+        for (qsizetype at = 0; at < bytes.size(); at += 48) tip << bytes.mid(at, 47);
+      }
       for (int c : {ColResult, ColNotes})
         if (!(*line)[c].empty()) tip << QString::fromStdString((*line)[c]);
       return tip.isEmpty() ? QVariant() : QVariant(tip.join('\n'));
@@ -81,7 +89,7 @@ QVariant TFrameTableModel::data(const QModelIndex& index, int role) const {
       return QVariant::fromValue(Qt::AlignVCenter |
                                  (RightAligned(column) ? Qt::AlignRight : Qt::AlignLeft));
     case Qt::FontRole:
-      if (column == ColBytes) return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+      if (column == ColBytes) return fixedFont_;
       return {};
     default:
       return {};

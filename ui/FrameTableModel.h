@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QFont>
 #include <cstdint>
 
 #include "FrameText.h"
@@ -38,6 +39,7 @@ private:
 
   const TrafficRecorder& recorder_;
   ClockAnchor anchor_;
+  QFont fixedFont_;  // for the bytes
   uint64_t first_, end_;  // the rows are the frames first_ .. end_ - 1
   // A row's line is asked for once per column and role while it is drawn.
   mutable uint64_t cachedSeq_ = 0;

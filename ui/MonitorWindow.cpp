@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
@@ -22,9 +23,11 @@
 #include <algorithm>
 
 #include "ComPortClass.h"
+#include "FrameRowDelegate.h"
 #include "FrameTableModel.h"
 #include "HandlerGuard.h"
 #include "OperatorInterface.h"
+#include "StringGrid.h"
 #include "StatisticsPanel.h"
 #include "ValuePanel.h"
 #include "WindowLook.h"
@@ -37,19 +40,39 @@ QPushButton* ToolButton(QWidget* parent, const char* text, const char* tip) {
   return button;
 }
 
-// Room for what a column usually holds, or for its title.
+// Room for what a column usually holds, or for its title. The bytes get
+// room for a request of eight and more; longer frames show whole in the tooltip.
 void SizeColumns(QTableView* view) {
   const QFontMetrics text(view->font());
   const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   const char* const samples[kFrameColumns] = {
-      "00:00:00.000", "99999,999", "→", "", "верна", "3, исключение 2", "9999,999", "9999,999",
-      "9", "9", "отправлен, ответа нет по протоколу", ""};
+      "00:00:00.000", "99999,999", "→", "", "неверна", "3, исключение 2", "9999,999", "9999,999",
+      "9", "9", "чужой ответ (код функции не тот)", ""};
   for (int c = 0; c < kFrameColumns; ++c) {
     const QString title = QString::fromStdString(FrameColumnTitles()[static_cast<size_t>(c)]);
-    const int width = c == ColBytes ? fixed.horizontalAdvance(QString(3 * 16, 'W'))
+    const int width = c == ColBytes ? fixed.horizontalAdvance(QString(3 * 12, '0'))
                                     : text.horizontalAdvance(QString::fromUtf8(samples[c]));
     view->setColumnWidth(c, std::max(width, text.horizontalAdvance(title)) + 14);
   }
+}
+
+// The first time it is shown: beside the main window rather than over it,
+// narrowed to the room there if need be; where the screen has too little
+// room the window manager places it.
+void PlaceBeside(QWidget* window, const QWidget* main) {
+  const QScreen* screen = main->screen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QMargins frame(8, 30, 8, 8);  // the window manager's decorations, roughly
+  const QRect busy = main->frameGeometry();
+  const int height = std::min(window->height(), area.height() - frame.top() - frame.bottom());
+  const int top = std::clamp(busy.top(), area.top(), area.bottom() - height - frame.top() - frame.bottom());
+  const int right = area.right() - busy.right() - frame.left() - frame.right();
+  const int left = busy.left() - area.left() - frame.left() - frame.right();
+  const int width = std::min(window->width(), std::max(right, left));
+  if (width < 800) return;
+  window->resize(width, height);
+  window->move(right >= width ? busy.right() + 1 : busy.left() - width - frame.left() - frame.right(), top);
 }
 }  // namespace
 
@@ -62,7 +85,7 @@ TFormMonitor::TFormMonitor(TComPortClass& link, TStringGrid* grid, OperatorInter
   setAttribute(Qt::WA_QuitOnClose, false);
   model_ = new TFrameTableModel(recorder_, this);
   BuildControls();
-  resize(1180, 680);
+  resize(1240, 700);
 
   Ticker = new QTimer(this);
   Ticker->setInterval(kRefreshMs);
@@ -81,6 +104,7 @@ void TFormMonitor::BuildControls() {
 
   FrameView = new QTableView(this);
   FrameView->setModel(model_);
+  FrameView->setItemDelegate(new TFrameRowDelegate(FrameView));
   FrameView->setSelectionBehavior(QAbstractItemView::SelectRows);
   FrameView->setSelectionMode(QAbstractItemView::ExtendedSelection);
   FrameView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -105,16 +129,15 @@ void TFormMonitor::BuildControls() {
   buttons->addSpacing(12);
   buttons->addWidget(Status, 1);
 
-  auto* top = new QSplitter(Qt::Horizontal);
-  top->addWidget(FrameView);
-  top->addWidget(Values);
-  top->setStretchFactor(0, 1);
-  top->setSizes({840, 330});
+  auto* bottom = new QSplitter(Qt::Horizontal);
+  bottom->addWidget(Statistics);
+  bottom->addWidget(Values);
+  bottom->setSizes({620, 620});
   auto* split = new QSplitter(Qt::Vertical);
-  split->addWidget(top);
-  split->addWidget(Statistics);
+  split->addWidget(FrameView);
+  split->addWidget(bottom);
   split->setStretchFactor(0, 1);
-  split->setSizes({500, 150});
+  split->setSizes({420, 230});
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
@@ -130,6 +153,10 @@ void TFormMonitor::BuildControls() {
 }
 
 void TFormMonitor::showEvent(QShowEvent* event) {
+  if (!placed_ && grid_) {
+    placed_ = true;
+    PlaceBeside(this, grid_->window());
+  }
   if (!event->spontaneous()) {
     recorder_.Attach(link_);
     Refresh();

@@ -26,7 +26,7 @@ class TValuePanel;
 class TFormMonitor : public QWidget {
   Q_OBJECT
 public:
-  static constexpr int kRefreshMs = 150;
+  static constexpr int kRefreshMs = 200;
 
   // `grid`: the main window's grid, for the value view; `boxes`: where a
   // failed save is reported.
@@ -84,4 +84,5 @@ private:
   TrafficRecorder recorder_;
   TFrameTableModel* model_;
   bool paused_ = false;
+  bool placed_ = false;
 };

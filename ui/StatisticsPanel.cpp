@@ -35,8 +35,9 @@ TStatisticsPanel::TStatisticsPanel(TrafficRecorder& recorder, QWidget* parent)
   const QFontMetrics metrics(Table->font());
   for (int c = 0; c < kStatisticsColumns; ++c)
     Table->setColumnWidth(c, metrics.horizontalAdvance(titles[c]) + 24);
-  Table->setColumnWidth(StatResults, metrics.horizontalAdvance("0: 99999; 130: 99999; 131: 99999") + 12);
-  Table->horizontalHeader()->setStretchLastSection(true);
+  Table->setColumnWidth(StatLatency, metrics.horizontalAdvance("9999,999 / 9999,999 / 9999,999") + 12);
+  // The results take what room there is: their list grows with the codes seen.
+  Table->horizontalHeader()->setSectionResizeMode(StatResults, QHeaderView::Stretch);
 
   auto* head = new QHBoxLayout;
   head->addWidget(title);

@@ -42,10 +42,11 @@ TValuePanel::TValuePanel(TStringGrid* grid, QWidget* parent) : QWidget(parent), 
   Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Table->setWordWrap(false);
   const QFontMetrics metrics(Table->font());
-  const char* const widest[kValueColumns] = {"Регистр__", "00 00__", "65535__", "-32768__",
-                                             "4294967295__", "-2147483648__", "-3.402823e+38__"};
+  const char* const widest[kValueColumns] = {"65535", "00 00", "65535", "-32768",
+                                             "4294967295", "-2147483648", "-3.402823e+38"};
   for (int c = 0; c < kValueColumns; ++c)
-    Table->setColumnWidth(c, metrics.horizontalAdvance(QString::fromUtf8(widest[c])));
+    Table->setColumnWidth(c, std::max(metrics.horizontalAdvance(QString::fromUtf8(widest[c])),
+                                      metrics.horizontalAdvance(titles[c])) + 16);
   Table->horizontalHeader()->setStretchLastSection(true);
 
   Bits = new QPlainTextEdit(this);

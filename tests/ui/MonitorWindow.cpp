@@ -112,7 +112,9 @@ TEST_F(MonitorWindow, PuskShowsTheRequestAndTheAnswerAndAFailedAttemptInRed) {
   const QVariant ink = model->index(2, ColResult).data(Qt::ForegroundRole);
   ASSERT_TRUE(ink.isValid());
   EXPECT_EQ(ink.value<QBrush>().color(), QColor(255, 0, 0));
-  EXPECT_EQ(model->index(2, ColBytes).data(Qt::ToolTipRole).toString(), QString::fromUtf8("нет ответа"));
+  EXPECT_EQ(model->index(2, ColResult).data(Qt::ToolTipRole).toString(), QString::fromUtf8("нет ответа"));
+  EXPECT_EQ(model->index(2, ColBytes).data(Qt::ToolTipRole).toString(),
+            QString::fromUtf8("05 03 00 00 00 02 C5 8F\nнет ответа")) << "the bytes whole, then the result";
 
   // The view follows the newest line.
   for (int i = 0; i < 40; ++i) Pusk("3", "0", "1");
@@ -162,7 +164,7 @@ TEST_F(MonitorWindow, TheValueViewReadsTheChosenAnswerAndTheGridCells) {
   Pusk("3", "0", "2");
   TStringGrid* grid = Form().StringGrid1;
   ASSERT_EQ(grid->Cell(1, 1), "E8");
-  QTest::mouseClick(values.CellsChoice, Qt::LeftButton);
+  QTest::mouseClick(values.CellsChoice, Qt::LeftButton, {}, QPoint(6, values.CellsChoice->height() / 2));
   ASSERT_TRUE(values.CellsChoice->isChecked());
   ClickCell(grid, 0, 1);
   const QRect last = grid->visualItemRect(grid->item(1, 3));

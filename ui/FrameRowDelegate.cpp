@@ -1,0 +1,45 @@
+#include "FrameRowDelegate.h"
+
+#include <QPainter>
+
+#include "FrameText.h"
+
+namespace {
+// The text as it fits into `width`. Only the long columns are measured:
+// the bytes, in a fixed-pitch face, by counting; the result and the notes
+// by the font. The others were given room for what they hold, and at worst
+// are cut at the cell's edge.
+QString Fitted(const QString& text, int column, const QFontMetrics& metrics, int width) {
+  if (column == ColBytes) {
+    const int fit = width / std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
+    return text.size() <= fit ? text : text.left(std::max(0, fit - 1)) + QChar(0x2026);
+  }
+  if (column == ColResult || column == ColNotes) return metrics.elidedText(text, Qt::ElideRight, width);
+  return text;
+}
+}  // namespace
+
+void TFrameRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+  const bool selected = option.state & QStyle::State_Selected;
+  const QVariant back = index.data(Qt::BackgroundRole);
+  if (selected)
+    painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
+  else if (back.canConvert<QBrush>())
+    painter->fillRect(option.rect, back.value<QBrush>());
+
+  const QString text = index.data(Qt::DisplayRole).toString();
+  if (text.isEmpty()) return;
+  const QVariant font = index.data(Qt::FontRole);
+  const QVariant ink = index.data(Qt::ForegroundRole);
+  painter->save();
+  if (font.isValid()) painter->setFont(font.value<QFont>());
+  painter->setPen(selected ? option.palette.color(QPalette::HighlightedText)
+                  : ink.canConvert<QBrush>() ? ink.value<QBrush>().color()
+                                             : option.palette.color(QPalette::Text));
+  const QRect room = option.rect.adjusted(3, 0, -3, 0);
+  const auto align = Qt::Alignment(index.data(Qt::TextAlignmentRole).toInt());
+  painter->drawText(room, int(align | Qt::TextSingleLine),
+                    Fitted(text, index.column(), painter->fontMetrics(), room.width()));
+  painter->restore();
+}
