@@ -3,6 +3,9 @@
 // in small alternating blocks so that a loaded machine treats them alike. The link's
 // two spin delays (1 unit = 0.1 ms each) are taken off its time.
 // Target: ratio (link / libmodbus) of at most 1.0.
+// The link is timed twice, in alternating blocks on the same port: plain, and
+// with the traffic monitor's recorder attached to it and its port.
+// Target: ratio (with recorder / plain) of at most 1.05.
 #include <modbus.h>
 
 #include <algorithm>
@@ -19,6 +22,7 @@
 #include "MainPortProperties.h"
 #include "OperatorInterface.h"
 #include "PtyPair.h"
+#include "TrafficRecorder.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -108,23 +112,33 @@ int main() {
   try {
     LinkClient ours;
     LibmodbusClient theirs;
-    std::vector<double> warmUp, oursTimes, theirsTimes;
+    TrafficRecorder recorder;
+    std::vector<double> warmUp, oursTimes, recordedTimes, theirsTimes;
     Run(ours, kWarmUp, warmUp);
     Run(theirs, kWarmUp, warmUp);
-    // Small alternating blocks: a burst of load elsewhere hits both alike.
+    // Small alternating blocks: a burst of load elsewhere hits all alike.
     for (int block = 0; block < kTransactions / kBlock; ++block) {
       Run(ours, kBlock, oursTimes);
+      recorder.Attach(ours.link);
+      Run(ours, kBlock, recordedTimes);
+      recorder.Detach();
       Run(theirs, kBlock, theirsTimes);
     }
+    if (recorder.Frames().Size() != 2 * kTransactions) throw std::runtime_error("the recorder missed frames");
     const Summary o = Summarize(oursTimes, kConfiguredDelaysMs);
+    const Summary r = Summarize(recordedTimes, kConfiguredDelaysMs);
     const Summary t = Summarize(theirsTimes, 0);
     std::printf("10-register reads over a pseudo-terminal, %d transactions each\n", kTransactions);
     std::printf("ms per transaction                 median    mean      99th percentile\n");
     std::printf("link, less %.1f ms of spin delays  %.4f    %.4f    %.4f\n", kConfiguredDelaysMs,
                 o.median, o.mean, o.p99);
+    std::printf("link with the monitor's recorder   %.4f    %.4f    %.4f\n", r.median, r.mean, r.p99);
     std::printf("libmodbus RTU client               %.4f    %.4f    %.4f\n", t.median, t.mean, t.p99);
     std::printf("ratio link / libmodbus             %.3f     %.3f   (target <= 1.0)\n",
                 o.median / t.median, o.mean / t.mean);
+    std::printf("ratio with recorder / link         %.3f     %.3f   (target <= 1.05)\n",
+                r.median / o.median, r.mean / o.mean);
+    std::printf("the recorder's cost, median        %.1f us per transaction\n", 1000 * (r.median - o.median));
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "transaction_bench: %s\n", e.what());
