@@ -9,12 +9,14 @@ namespace {
 // the bytes, in a fixed-pitch face, by counting; the result and the notes
 // by the font. The others were given room for what they hold, and at worst
 // are cut at the cell's edge.
-QString Fitted(const QString& text, int column, const QFontMetrics& metrics, int width) {
+QString Fitted(const QString& text, int column, const QFont& font, int width) {
   if (column == ColBytes) {
-    const int fit = width / std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
+    // Fractional advances: rounded ones add up to a character too many.
+    const qreal advance = std::max<qreal>(1, QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')));
+    const int fit = static_cast<int>(width / advance);
     return text.size() <= fit ? text : text.left(std::max(0, fit - 1)) + QChar(0x2026);
   }
-  if (column == ColResult || column == ColNotes) return metrics.elidedText(text, Qt::ElideRight, width);
+  if (column == ColResult || column == ColNotes) return QFontMetrics(font).elidedText(text, Qt::ElideRight, width);
   return text;
 }
 }  // namespace
@@ -40,6 +42,6 @@ void TFrameRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   const QRect room = option.rect.adjusted(3, 0, -3, 0);
   const auto align = Qt::Alignment(index.data(Qt::TextAlignmentRole).toInt());
   painter->drawText(room, int(align | Qt::TextSingleLine),
-                    Fitted(text, index.column(), painter->fontMetrics(), room.width()));
+                    Fitted(text, index.column(), painter->font(), room.width()));
   painter->restore();
 }

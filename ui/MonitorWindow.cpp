@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QHideEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
@@ -47,7 +48,7 @@ void SizeColumns(QTableView* view) {
   const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   const char* const samples[kFrameColumns] = {
       "00:00:00.000", "99999,999", "→", "", "неверна", "3, исключение 2", "9999,999", "9999,999",
-      "9", "9", "чужой ответ (код функции не тот)", ""};
+      "9", "9", "ответ принят; итог 130", ""};
   for (int c = 0; c < kFrameColumns; ++c) {
     const QString title = QString::fromStdString(FrameColumnTitles()[static_cast<size_t>(c)]);
     const int width = c == ColBytes ? fixed.horizontalAdvance(QString(3 * 12, '0'))
@@ -196,9 +197,11 @@ void TFormMonitor::SyncFrames() {
 
 void TFormMonitor::ShowStatus() {
   const FrameRing& ring = recorder_.Frames();
-  QString text = QString::fromUtf8("Кадров: %1 (хранится не более %2)").arg(model_->rowCount()).arg(ring.Capacity());
-  if (ring.Dropped() > 0) text += QString::fromUtf8(", старых отброшено: %1").arg(ring.Dropped());
-  if (paused_) text += QString::fromUtf8(". Пауза: новых кадров не показано: %1").arg(model_->Waiting());
+  const QLocale russian(QLocale::Russian);
+  const auto number = [&](auto n) { return russian.toString(static_cast<qulonglong>(n)); };
+  QString text = QString::fromUtf8("Кадров: %1 (хранится не более %2)").arg(number(model_->rowCount()), number(ring.Capacity()));
+  if (ring.Dropped() > 0) text += QString::fromUtf8(", старых отброшено: %1").arg(number(ring.Dropped()));
+  if (paused_) text += QString::fromUtf8(". Пауза: новых кадров не показано: %1").arg(number(model_->Waiting()));
   Status->setText(text);
 }
 

@@ -8,6 +8,7 @@
 #include "HandlerGuard.h"
 
 TWindowTools::TWindowTools(QWidget* window) : QObject(window), window_(window), menu_(new QMenu(window)) {
+  menu_->setFont(window->font());
   window_->installEventFilter(this);
 }
 
