@@ -9,7 +9,6 @@
 // Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
 // Target: ratio (open / closed) of at most 1.05.
 #include <QElapsedTimer>
-#include <QTableView>
 
 #include <time.h>
 
@@ -26,6 +25,7 @@
 #include "MonitorWindow.h"
 #include "Ob_TModBCl.h"
 #include "PtyPair.h"
+#include "SilentOperator.h"
 #include "TesterApplication.h"
 
 namespace {
@@ -33,16 +33,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRounds = 10;
 constexpr int kPerRound = 1000;  // some 300 ms: the monitor's timer fires in it
 constexpr int kWarmUp = 20;
-
-class SilentOperator : public OperatorInterface {
-public:
-  MsgResult ShowMessage(const std::string& text, const std::string&, MsgIcon, MsgButtons) override {
-    std::fprintf(stderr, "box: %s\n", text.c_str());
-    return MsgResult::Ok;
-  }
-  void DisablePollTimer() override {}
-  void CloseMainWindow() override {}
-};
 
 void Settle(int ms) {
   QElapsedTimer timer;

@@ -20,8 +20,8 @@
 #include "ComPortClass.h"
 #include "LibmodbusServer.h"
 #include "MainPortProperties.h"
-#include "OperatorInterface.h"
 #include "PtyPair.h"
+#include "SilentOperator.h"
 #include "TrafficRecorder.h"
 
 namespace {
@@ -31,16 +31,6 @@ constexpr int kBlock = 10;
 constexpr int kWarmUp = 20;
 constexpr int kDelayUnits = 1;
 constexpr double kConfiguredDelaysMs = 2 * kDelayUnits * 0.1;
-
-class SilentOperator : public OperatorInterface {
-public:
-  MsgResult ShowMessage(const std::string& text, const std::string&, MsgIcon, MsgButtons) override {
-    std::fprintf(stderr, "box: %s\n", text.c_str());
-    return MsgResult::Ok;
-  }
-  void DisablePollTimer() override {}
-  void CloseMainWindow() override {}
-};
 
 struct LinkClient {
   PtyPair pty;

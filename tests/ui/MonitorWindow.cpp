@@ -24,7 +24,7 @@
 #include "GridTyping.h"
 #include "MonitorWindow.h"
 #include "Ob_TModBCl.h"
-#include "SimTestSupport.h"
+#include "SimWindowTest.h"
 #include "StatisticsPanel.h"
 #include "StatisticsText.h"
 #include "StringGrid.h"
@@ -34,20 +34,8 @@
 
 namespace {
 
-class MonitorWindow : public WindowTest {
+class MonitorWindow : public SimWindowTest {
 protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    TForm1& f = Form();
-    f.ComPort1.Timeouts().SetReadInterval(30);
-    f.ComPort1.Timeouts().SetReadTotalMultiplier(10);
-    f.ComPort1.Timeouts().SetReadTotalConstant(150);
-    f.ComPort1.SetPort(sim.SlavePath());
-    f.ComPort1.Open();
-    f.Link.SetTxDelay(1);
-    f.Link.SetRxDelay(1);
-  }
-
   // A request typed into the entries and sent with a click on "Пуск".
   void Pusk(const char* zapr, const char* dat1, const char* dat2, int device = 1) {
     Form().CBoxUstr->setCurrentIndex(device - 1);
@@ -71,8 +59,6 @@ protected:
     const QTableWidgetItem* item = table->item(row, column);
     return item ? item->text() : QString("<none>");
   }
-
-  RunningSim sim;
 };
 
 TEST_F(MonitorWindow, PuskShowsTheRequestAndTheAnswerAndAFailedAttemptInRed) {
