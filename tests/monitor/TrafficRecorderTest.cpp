@@ -132,7 +132,7 @@ TEST(TrafficRecorder, ADelayedAnswerShowsItsLatency) {
   int64_t best = INT64_MAX;
   for (int i = 0; i < 3; ++i) {
     ASSERT_EQ(rig.Read(1, 1), 0);
-    const MonitorFrame& answer = rig.Frames().back();
+    const MonitorFrame answer = rig.Frames().back();  // a copy: Frames() returns a new vector
     ASSERT_TRUE(answer.LatencyUs);
     best = std::min(best, *answer.LatencyUs);
   }
