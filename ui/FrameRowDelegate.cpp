@@ -1,6 +1,7 @@
 #include "FrameRowDelegate.h"
 
 #include <QPainter>
+#include <QStaticText>
 
 #include "FrameText.h"
 
@@ -41,7 +42,21 @@ void TFrameRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                                              : option.palette.color(QPalette::Text));
   const QRect room = option.rect.adjusted(3, 0, -3, 0);
   const auto align = Qt::Alignment(index.data(Qt::TextAlignmentRole).toInt());
-  painter->drawText(room, int(align | Qt::TextSingleLine),
-                    Fitted(text, index.column(), painter->font(), room.width()));
+  const QString shown = Fitted(text, index.column(), painter->font(), room.width());
+  // Most cells repeat what cells above them said: their text is laid out once.
+  const QString key = (index.column() == ColBytes ? QLatin1Char('b') : QLatin1Char('t')) + shown;
+  auto found = laidOut_.find(key);
+  if (found == laidOut_.end()) {
+    if (laidOut_.size() >= kLaidOut) laidOut_.clear();
+    QStaticText staticText(shown);
+    staticText.setTextFormat(Qt::PlainText);
+    staticText.prepare(QTransform(), painter->font());
+    found = laidOut_.insert(key, staticText);
+  }
+  const QSizeF size = found->size();
+  const qreal x = align & Qt::AlignRight ? room.right() + 1 - size.width() : room.left();
+  const qreal y = room.top() + (room.height() - size.height()) / 2;
+  painter->setClipRect(option.rect, Qt::IntersectClip);
+  painter->drawStaticText(QPointF(x, y), *found);
   painter->restore();
 }

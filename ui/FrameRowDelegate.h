@@ -4,10 +4,16 @@
 // following a busy line that was most of the window's cost.
 #pragma once
 
+#include <QHash>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 
 class TFrameRowDelegate : public QStyledItemDelegate {
 public:
   using QStyledItemDelegate::QStyledItemDelegate;
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+  static constexpr qsizetype kLaidOut = 4096;
+  mutable QHash<QString, QStaticText> laidOut_;
 };
