@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QStaticText>
+#include <algorithm>
 
 #include "FrameText.h"
 
