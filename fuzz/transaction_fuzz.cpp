@@ -24,6 +24,7 @@
 #include "FuzzOperator.h"
 #include "ScriptedLine.h"
 #include "SteppingClock.h"
+#include "TrafficRecorder.h"
 
 namespace {
 enum : uint8_t {
@@ -33,6 +34,7 @@ enum : uint8_t {
   kPurgeFails = 8,   // the next byte says which purge
   kNegativeDelays = 16,
   kNullData = 32,
+  kMonitored = 64,   // the traffic monitor's recorder follows the link
 };
 constexpr size_t kCanaryBytes = 64;
 constexpr uint8_t kCanaryByte = 0xA5;
@@ -92,6 +94,7 @@ struct Rig {
   FuzzOperator form;
   TComPortClass link;
   int readings = 0;
+  TrafficRecorder recorder{64};  // a small ring, so that it wraps
 };
 
 void OneTransaction(Rig& rig) {
@@ -138,6 +141,12 @@ void OneTransaction(Rig& rig) {
   link.SetTxDelay(flags & kNegativeDelays ? -1 : 0);
   link.SetRxDelay(flags & kNegativeDelays ? -7 : 0);
 
+  if (flags & kMonitored)
+    rig.recorder.Attach(link);
+  else
+    rig.recorder.Detach();
+  const uint64_t firstFrame = rig.recorder.Frames().NextSeq();
+
   int32_t result = -1;
   bool raised = false;
   try {
@@ -168,6 +177,26 @@ void OneTransaction(Rig& rig) {
   }
 
   FUZZ_REQUIRE(!line.Writes.empty() || raised, "an accepted request was not sent");
+  if (flags & kMonitored) {
+    // The monitor lists every request written, as written, and once the
+    // transaction has ended, all its frames are complete.
+    size_t requests = 0;
+    for (const MonitorFrame& frame : rig.recorder.Frames().Frames()) {
+      if (frame.Seq < firstFrame || frame.Direction != FrameDirection::Tx) continue;
+      FUZZ_REQUIRE(requests < line.Writes.size() && frame.Bytes == line.Writes[requests],
+                   "the monitor shows a request that was not written");
+      ++requests;
+    }
+    const size_t kept = rig.recorder.Frames().Size();
+    FUZZ_REQUIRE(kept <= rig.recorder.Frames().Capacity(), "the monitor's ring grew past its size");
+    // A write that failed sent nothing the monitor could show.
+    if (rig.recorder.Frames().Dropped() == 0)
+      FUZZ_REQUIRE(requests == line.Writes.size() || (raised && requests + 1 == line.Writes.size()),
+                   "the monitor missed a request");
+    if (!raised)
+      FUZZ_REQUIRE(rig.recorder.CompleteBefore() == rig.recorder.Frames().NextSeq(),
+                   "frames of an ended transaction still incomplete");
+  }
   FUZZ_REQUIRE(line.Writes.empty() || line.PurgedBeforeFirstWrite, "no purge of both queues before the first write");
   const auto expected = ExpectedFrame(deviceIndex, code, len, data.get());
   for (const auto& frame : line.Writes) FUZZ_REQUIRE(frame == expected, "a write that is not the request frame");
