@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -149,10 +150,10 @@ int main(int argc, char** argv) {
   for (const Done& d : done) ++results[d.Result];
   for (size_t i = 0; i < done.size(); ++i) {
     const Done& d = done[i];
-    bool wrongRequest = false;
+    std::optional<std::vector<uint8_t>> wrongRequest;
     const auto predicted = model.Transaction(d.Frame, [&]() -> std::optional<DeviceExchange> {
       if (next >= exchanges.size()) return std::nullopt;
-      if (!SameRequest(d.Frame, exchanges[next].Request)) wrongRequest = true;
+      if (!SameRequest(d.Frame, exchanges[next].Request)) wrongRequest = exchanges[next].Request;
       return exchanges[next++];
     });
     if (!predicted) {
@@ -160,7 +161,7 @@ int main(int argc, char** argv) {
       break;
     }
     if (wrongRequest) {
-      report(static_cast<int>(i), "the simulator saw other requests than " + Hex(d.Frame));
+      report(static_cast<int>(i), "the simulator saw " + Hex(*wrongRequest) + " instead of " + Hex(d.Frame));
       break;  // out of step: nothing after this can be compared
     }
     if (predicted->Result != d.Result) {
