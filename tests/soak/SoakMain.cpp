@@ -103,11 +103,13 @@ int main(int argc, char** argv) {
 
   TComPort port;
   LoadMainPortProperties(port);
-  // Shorter waits than the main window's, so that thousands fit in minutes;
-  // the simulator answers at once, so every reply is in before they end.
-  port.Timeouts().SetReadInterval(50);
+  // Shorter waits than the main window's, so that thousands fit in minutes.
+  // The simulator answers at once, but a loaded machine can hold it up for
+  // tens of milliseconds: an answer late past these waits is read by the next
+  // attempt, as on a real line, and no model of the log can foresee that.
+  port.Timeouts().SetReadInterval(150);
   port.Timeouts().SetReadTotalMultiplier(0);
-  port.Timeouts().SetReadTotalConstant(200);
+  port.Timeouts().SetReadTotalConstant(400);
   RecordingOperator boxes;
   TComPortClass link(port, boxes);
   link.PortName = sim.Name();
