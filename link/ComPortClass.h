@@ -7,6 +7,7 @@
 #include <string>
 
 #include "LocalClock.h"
+#include "TransactionObserver.h"
 
 class TCustomComPort;
 class OperatorInterface;
@@ -59,6 +60,8 @@ public:
 
   // The local date and time, for the clock frame and WaitMs.
   LocalClock Clock = SystemLocalTime;
+  // Follows the transactions (the traffic monitor); none by default.
+  TransactionObserver* Observer = nullptr;
 
   // 0 when the port is open afterwards, -1 when a setting is invalid or the port stayed closed.
   int32_t OpenPort();

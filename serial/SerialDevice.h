@@ -3,6 +3,8 @@
 // raises EComPort with the component's failure code and the system's error number.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,6 +31,13 @@ public:
   // time-out is a short count. Failure codes 3 (read) and 2 (write).
   int Read(void* buffer, int count);
   int Write(const void* buffer, int count);
+
+  // Called for each chunk a read takes from the driver, with the time it
+  // took it and whether the bytes were already queued when the read began;
+  // empty (the default) costs nothing. On Windows a read is one chunk.
+  using ChunkSink = std::function<void(const uint8_t* data, int count,
+                                       std::chrono::steady_clock::time_point when, bool waiting)>;
+  void SetChunkSink(ChunkSink sink);
 
   void Purge(uint32_t flags);  // PurgeRxClear etc.; failure code 5
   int InputCount();            // bytes queued for reading (Windows also clears line errors); code 10

@@ -136,6 +136,7 @@ struct SerialDevice::Impl {
   serial_icounter_struct waitCounts{};
   int inQueued = 0;
   bool txDraining = false;
+  ChunkSink chunkSink;
 
   ~Impl() {
     EndEventWait();
@@ -283,6 +284,8 @@ void SerialDevice::SetLineSettings(const LineSettings& s) {
 
 void SerialDevice::SetTimeouts(const TimeoutValues& timeouts) { d_->timeouts = timeouts; }
 
+void SerialDevice::SetChunkSink(ChunkSink sink) { d_->chunkSink = std::move(sink); }
+
 int SerialDevice::Read(void* buffer, int count) {
   if (count <= 0) return 0;
   auto* out = static_cast<unsigned char*>(buffer);
@@ -307,6 +310,7 @@ int SerialDevice::Read(void* buffer, int count) {
   const bool interval = !returnQueued && t.ReadInterval != 0 && t.ReadInterval != kMaxDword;
 
   int got = 0;
+  bool waited = false;  // bytes read before the first wait were queued before the read
   Clock::time_point lastByte{};
   for (;;) {
     const ssize_t n = ::read(d_->fd, out + got, static_cast<size_t>(count - got));
@@ -315,8 +319,11 @@ int SerialDevice::Read(void* buffer, int count) {
       if (d_->line.Flags & DcbNull) {
         kept = static_cast<int>(std::remove(out + got, out + got + n, 0) - (out + got));
       }
+      if (kept > 0) {
+        lastByte = Clock::now();
+        if (d_->chunkSink) d_->chunkSink(out + got, kept, lastByte, !waited);
+      }
       got += kept;
-      if (kept > 0) lastByte = Clock::now();
       if (got == count || (returnQueued && got > 0)) return got;
       continue;
     }
@@ -328,6 +335,7 @@ int SerialDevice::Read(void* buffer, int count) {
     if (interval && got > 0) limit = Earliest(limit, lastByte + d_->Ms(t.ReadInterval));
     if (limit && Clock::now() >= *limit) return got;
     pollfd p{d_->fd, POLLIN, 0};
+    waited = true;
     const int rc = ::poll(&p, 1, PollTimeout(limit));
     if (rc < 0 && errno != EINTR) Fail(CError_ReadFailed, errno);
     if (rc > 0 && !(p.revents & POLLIN) && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
