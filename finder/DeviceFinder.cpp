@@ -56,7 +56,11 @@ bool DeviceFinder::Done() const {
 }
 
 std::chrono::milliseconds DeviceFinder::TimeoutAt(const LineSetting& setting) const {
-  return ProbeTimeout(plan_.Probe, FormatOf(setting), plan_.MarginMs);
+  return FirstByteTimeout(plan_.Probe, FormatOf(setting), plan_.MarginMs);
+}
+
+void DeviceFinder::SetReadTimeout(std::chrono::milliseconds total) {
+  port_.Timeouts().SetReadTotalConstant(static_cast<int>(total.count()));
 }
 
 std::chrono::milliseconds DeviceFinder::Remaining() const {
@@ -75,12 +79,11 @@ void DeviceFinder::Apply(const LineSetting& setting) {
   port_.SetBaudRate(RateOf(setting.Baud));
   port_.Parity().SetBits(setting.Frame.Parity == 'E' ? prEven : setting.Frame.Parity == 'O' ? prOdd : prNone);
   port_.SetStopBits(setting.Frame.StopBits == 1 ? sbOneStopBit : sbTwoStopBits);
-  // The whole answer must come within the probe's time-out; a pause inside it
-  // ends the read only when it is longer than an adapter's burst delay.
+  // A pause inside an answer ends the read only when it is longer than a USB
+  // adapter's burst delay; the totals are set for each read.
   const auto gap = std::chrono::ceil<std::chrono::milliseconds>(InterFrameGap(FormatOf(setting)));
   port_.Timeouts().SetReadInterval(static_cast<int>(std::max<long long>(gap.count(), 20)));
   port_.Timeouts().SetReadTotalMultiplier(0);
-  port_.Timeouts().SetReadTotalConstant(static_cast<int>(TimeoutAt(setting).count()));
   applied_ = setting;
 }
 
@@ -96,7 +99,13 @@ std::optional<ProbeResult> DeviceFinder::Step() {
   port_.ClearBuffer(true, true);
   watch_->Reset();
   port_.Write(result.Request.data(), static_cast<int>(result.Request.size()));
-  const int got = port_.Read(answer.data(), static_cast<int>(answer.size()));
+  // The first byte, then the rest: a silent address costs only the first wait.
+  SetReadTimeout(TimeoutAt(result.Setting));
+  int got = port_.Read(answer.data(), 1);
+  if (got == 1 && answer.size() > 1) {
+    SetReadTimeout(AnswerTimeout(plan_.Probe, FormatOf(result.Setting), plan_.MarginMs));
+    got += std::max(port_.Read(answer.data() + 1, static_cast<int>(answer.size()) - 1), 0);
+  }
   answer.resize(static_cast<size_t>(std::max(got, 0)));
   result.Answer = std::move(answer);
   result.LatencyMs = watch_->LatencyMs();

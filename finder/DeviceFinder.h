@@ -46,7 +46,7 @@ public:
 
   size_t ProbesDone() const { return done_; }
   size_t ProbesPlanned() const { return planned_; }
-  // The longest the probes still to come can take.
+  // What the probes still to come take if nothing answers them.
   std::chrono::milliseconds Remaining() const;
   // The probes that found a device, in the order found.
   const std::vector<ProbeResult>& Devices() const { return devices_; }
@@ -55,6 +55,8 @@ public:
 
 private:
   void Apply(const LineSetting& setting);
+  void SetReadTimeout(std::chrono::milliseconds total);
+  // What a probe at `setting` costs when nothing answers.
   std::chrono::milliseconds TimeoutAt(const LineSetting& setting) const;
 
   TCustomComPort& port_;

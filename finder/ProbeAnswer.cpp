@@ -17,7 +17,10 @@ bool CrcGood(const std::vector<uint8_t>& bytes, size_t length) {
 }  // namespace
 
 std::vector<uint8_t> ProbeFrame(int address, const ProbeRequest& probe) {
-  std::vector<uint8_t> frame{static_cast<uint8_t>(address), probe.Code};
+  std::vector<uint8_t> frame;
+  frame.reserve(probe.Data.size() + 4);
+  frame.push_back(static_cast<uint8_t>(address));
+  frame.push_back(probe.Code);
   frame.insert(frame.end(), probe.Data.begin(), probe.Data.end());
   const uint16_t crc = Crc16(static_cast<int32_t>(frame.size()), frame.data());
   frame.push_back(static_cast<uint8_t>(crc & 0xFF));
@@ -40,10 +43,19 @@ int ExpectedAnswerLength(const ProbeRequest& probe) {
   }
 }
 
-std::chrono::milliseconds ProbeTimeout(const ProbeRequest& probe, const LineFormat& format, int marginMs) {
-  const int bytes = static_cast<int>(probe.Data.size()) + 4 + ExpectedAnswerLength(probe);
-  const auto wire = std::chrono::ceil<std::chrono::milliseconds>(WireTime(format, bytes));
-  return wire + std::chrono::milliseconds(std::max(marginMs, 0));
+namespace {
+std::chrono::milliseconds OnTheWire(const LineFormat& format, int bytes, int marginMs) {
+  return std::chrono::ceil<std::chrono::milliseconds>(WireTime(format, bytes)) +
+         std::chrono::milliseconds(std::max(marginMs, 0));
+}
+}  // namespace
+
+std::chrono::milliseconds FirstByteTimeout(const ProbeRequest& probe, const LineFormat& format, int marginMs) {
+  return OnTheWire(format, static_cast<int>(probe.Data.size()) + 4, marginMs);
+}
+
+std::chrono::milliseconds AnswerTimeout(const ProbeRequest& probe, const LineFormat& format, int marginMs) {
+  return OnTheWire(format, ExpectedAnswerLength(probe), marginMs);
 }
 
 ProbeVerdict ClassifyAnswer(int address, const ProbeRequest& probe, const std::vector<uint8_t>& bytes) {

@@ -22,9 +22,13 @@ std::vector<uint8_t> ProbeFrame(int address, const ProbeRequest& probe);
 // for the codes whose answer says its own length (a byte count), the longest.
 int ExpectedAnswerLength(const ProbeRequest& probe);
 
-// How long a probe waits for its answer: the request and the expected answer
-// on the wire at the line's bits per character, plus the margin.
-std::chrono::milliseconds ProbeTimeout(const ProbeRequest& probe, const LineFormat& format, int marginMs);
+// How long a probe waits for the first byte of an answer: the request on the
+// wire at the line's bits per character, plus the margin for the device to
+// turn the line around. A silent address costs no more than this.
+std::chrono::milliseconds FirstByteTimeout(const ProbeRequest& probe, const LineFormat& format, int marginMs);
+// Once it has begun, how long the rest of the answer may take: the expected
+// answer on the wire, plus the margin.
+std::chrono::milliseconds AnswerTimeout(const ProbeRequest& probe, const LineFormat& format, int marginMs);
 
 struct ProbeVerdict {
   ProbeKind Kind = ProbeKind::Nothing;
