@@ -74,6 +74,9 @@ void AddCliOptions(CLI::App& app, CliOptions& o) {
       ->check(CountCheck())
       ->capture_default_str();
   app.add_flag("--json", o.Json, "print one JSON object");
+  app.add_flag("--monitor", o.Monitor,
+               "show each frame on standard error as it completes; with --json each result "
+               "also carries its \"frames\" and \"latency_ms\"");
 
   const std::string entry = "Entry mode (the main window's own request flow)";
   app.add_option("--dat1", o.Dat1, "text of EditDat1")->group(entry)->capture_default_str();
@@ -179,6 +182,11 @@ bool CheckBatchLine(const CliOptions& line, bool batchFromStdin, std::string& er
               "of the command line";
       return false;
     }
+  if (line.Has("--monitor")) {
+    error = "--monitor is not taken on a batch line: it watches the whole run, give it on the "
+            "command line";
+    return false;
+  }
   if (line.Has("--data")) {
     error = "--data is not taken on a batch line: each line is a click of the window";
     return false;

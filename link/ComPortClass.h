@@ -92,6 +92,9 @@ public:
 
 private:
   int32_t SendReceive(const uint8_t* frame, uint8_t* answer, int32_t answerSize);
+  // Discards the port's queues. A failure is the lost port: polling stops,
+  // the operator is told, the main window closes, and the caller goes on.
+  void Purge(bool input, bool output);
   int32_t PortWrite(const uint8_t* frame);
   int32_t PortRead(uint8_t* place, int32_t count);
   // Reads `count` answer bytes meant for `answer + offset`, storing only what

@@ -43,17 +43,21 @@ int32_t TComPortClass::Transact(int32_t deviceIndex, uint8_t code, int32_t len,
   if (!comPort_.Connected()) return ResultPortNotOpen;
 
   if (Observer) Observer->TransactionStarted(frame.data(), FrameLen);
+  Purge(true, true);
+  const int32_t result = SendReceive(frame.data(), answer, std::max(answerSize, 0));
+  if (Observer) Observer->TransactionEnded(result);
+  return result;
+}
+
+void TComPortClass::Purge(bool input, bool output) {
   try {
-    comPort_.ClearBuffer(true, true);
+    comPort_.ClearBuffer(input, output);
   } catch (const EComPort&) {
     // The box runs a modal loop that delivers ticks: stop polling first.
     form_.DisablePollTimer();
     form_.ShowMessage(kPortLostText, "Ошибка", MsgIcon::Error, MsgButtons::Ok);
     form_.CloseMainWindow();
   }
-  const int32_t result = SendReceive(frame.data(), answer, std::max(answerSize, 0));
-  if (Observer) Observer->TransactionEnded(result);
-  return result;
 }
 
 int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_t answerSize) {
@@ -121,7 +125,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
     // The rest of a foreign answer has come in during the pause; left queued,
     // it would be read as the next attempt's head and the device's next
     // answers would all be misread.
-    if (foreignHead) comPort_.ClearBuffer(true, false);
+    if (foreignHead) Purge(true, false);
     int32_t& countdown = secondStage ? stage2 : stage1;
     if (--countdown == 0) return result;
   }

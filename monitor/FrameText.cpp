@@ -7,14 +7,7 @@
 #include "Crc16.h"
 
 namespace {
-// Milliseconds with three decimals and a decimal comma: "12,345".
-std::string Ms(int64_t us) {
-  char text[32];
-  const int64_t whole = us / 1000, part = (us < 0 ? -us : us) % 1000;
-  std::snprintf(text, sizeof text, "%s%lld,%03lld", us < 0 && whole == 0 ? "-" : "",
-                static_cast<long long>(whole), static_cast<long long>(part));
-  return text;
-}
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 std::string CrcWords(const MonitorFrame& frame) {
   if (frame.Direction == FrameDirection::Discarded || frame.Bytes.size() < 4) return "—";
@@ -41,6 +34,21 @@ std::string Join(const std::vector<std::string>& parts) {
   return text;
 }
 }  // namespace
+
+std::string MsText(int64_t us) {
+  char text[32];
+  const int64_t whole = us / 1000, part = (us < 0 ? -us : us) % 1000;
+  std::snprintf(text, sizeof text, "%s%lld,%03lld", us < 0 && whole == 0 ? "-" : "",
+                static_cast<long long>(whole), static_cast<long long>(part));
+  return text;
+}
+
+bool FrameFailed(const MonitorFrame& frame) {
+  return (frame.AttemptResult && *frame.AttemptResult != 0) ||
+         (frame.TransactionResult && *frame.TransactionResult != 0);
+}
+
+bool FrameFlagged(const MonitorFrame& frame) { return frame.GapTooLong || frame.BeforeRequest; }
 
 ClockAnchor ClockAnchor::Now() {
   using namespace std::chrono;
@@ -95,7 +103,7 @@ FrameLine DescribeFrame(const MonitorFrame& frame, const MonitorFrame* previous,
                         const ClockAnchor& anchor) {
   FrameLine line;
   line[ColTime] = anchor.TimeOfDay(frame.Us);
-  if (previous) line[ColDelta] = Ms(frame.Us - previous->Us);
+  if (previous) line[ColDelta] = MsText(frame.Us - previous->Us);
   switch (frame.Direction) {
     case FrameDirection::Tx: line[ColDirection] = "→"; break;
     case FrameDirection::Rx: line[ColDirection] = "←"; break;
@@ -104,8 +112,8 @@ FrameLine DescribeFrame(const MonitorFrame& frame, const MonitorFrame* previous,
   line[ColBytes] = HexText(frame.Bytes);
   line[ColCrc] = CrcWords(frame);
   line[ColFunction] = FunctionWords(frame);
-  if (frame.LatencyUs) line[ColLatency] = Ms(*frame.LatencyUs);
-  if (frame.Direction == FrameDirection::Rx && frame.Chunks.size() > 1) line[ColGap] = Ms(frame.LargestGapUs);
+  if (frame.LatencyUs) line[ColLatency] = MsText(*frame.LatencyUs);
+  if (frame.Direction == FrameDirection::Rx && frame.Chunks.size() > 1) line[ColGap] = MsText(frame.LargestGapUs);
   if (frame.Transaction != 0 && frame.Attempt > 0) {
     line[ColAttempt] = std::to_string(frame.Attempt);
     line[ColStage] = std::to_string(frame.Stage);
@@ -157,8 +165,21 @@ std::string CsvLine(const FrameLine& line) {
   return text + "\r\n";
 }
 
+std::string CsvDocument(const std::vector<FrameLine>& lines) {
+  std::string text = kUtf8Bom + CsvLine(FrameColumnTitles());
+  for (const FrameLine& line : lines) text += CsvLine(line);
+  return text;
+}
+
+std::string TextDocument(const std::vector<FrameLine>& lines) {
+  std::string text;
+  for (const FrameLine& line : lines) text += TextLine(line) + '\n';
+  return text;
+}
+
 bool ParseCsv(const std::string& text, std::vector<FrameLine>& lines) {
   lines.clear();
+  const size_t start = text.rfind(kUtf8Bom, 0) == 0 ? sizeof kUtf8Bom - 1 : 0;
   FrameLine line;
   size_t column = 0;
   std::string field;
@@ -170,7 +191,7 @@ bool ParseCsv(const std::string& text, std::vector<FrameLine>& lines) {
     fieldStarted = false;
     return true;
   };
-  for (size_t i = 0; i < text.size(); ++i) {
+  for (size_t i = start; i < text.size(); ++i) {
     const char c = text[i];
     if (quoted) {
       if (c != '"') {

@@ -30,7 +30,7 @@ struct MonitorFrame {
 
   uint64_t Transaction = 0;  // 0: outside any transaction of the link
   int Attempt = 0;           // 1, 2, ... within the transaction
-  int Stage = 1;             // Tx: 1; Rx: 2 once the rest of the answer was read
+  int Stage = 1;             // Tx: 1; Rx: 2 once its head was good and the rest was read for
   int Stage1Try = 1, Stage2Try = 1;  // which try of each stage the attempt was
   uint8_t Address = 0, Code = 0;     // of the transaction's request
 

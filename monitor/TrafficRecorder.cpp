@@ -121,7 +121,12 @@ void TrafficRecorder::AttemptStarted(int attempt, int stage1Try, int stage2Try) 
   waitingBefore_ = 0;
 }
 
-void TrafficRecorder::RestStarted() { stage_ = 2; }
+void TrafficRecorder::RestStarted() {
+  stage_ = 2;
+  // The attempt is in stage 2 now, even if no byte of the rest ever comes:
+  // its failure counts against the second repeat counter.
+  if (MonitorFrame* rx = rxSeq_ ? ring_.Find(*rxSeq_) : nullptr) rx->Stage = 2;
+}
 
 void TrafficRecorder::AttemptFailed(int32_t result) { EndAttempt(result); }
 

@@ -73,3 +73,45 @@ std::string FloatText(float value) {
   std::snprintf(text, sizeof text, "%.7g", static_cast<double>(value));
   return text;
 }
+
+const ValueLine& ValueColumnTitles() {
+  static const ValueLine titles = {"Регистр", "Байты", "u16", "s16", "u32", "s32", "float"};
+  return titles;
+}
+
+std::vector<ValueLine> DescribeValues(std::span<const uint8_t> data, ByteOrder order,
+                                      size_t firstRegister) {
+  std::vector<ValueLine> lines;
+  for (const RegisterValues& row : DecodeRegisters(data, order)) {
+    ValueLine line;
+    line[ValRegister] = std::to_string(firstRegister + row.Register);
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%02X %02X", data[2 * row.Register], data[2 * row.Register + 1]);
+    line[ValHex] = hex;
+    line[ValU16] = std::to_string(row.U16);
+    line[ValS16] = std::to_string(row.S16);
+    if (row.U32) {
+      line[ValU32] = std::to_string(*row.U32);
+      line[ValS32] = std::to_string(*row.S32);
+      line[ValFloat] = FloatText(*row.F32);
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::vector<std::string> DescribeBits(std::span<const uint8_t> data, size_t firstBit) {
+  const std::vector<bool> bits = DecodeBits(data);
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < bits.size(); at += 8) {
+    std::string line = std::to_string(firstBit + at) + "–" + std::to_string(firstBit + at + 7) + ":";
+    for (size_t k = at; k < at + 8; ++k) line += bits[k] ? " 1" : " 0";
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::optional<uint16_t> RequestedStart(const std::vector<uint8_t>& request) {
+  if (request.size() < 4 || request[1] < 1 || request[1] > 4) return std::nullopt;
+  return static_cast<uint16_t>(request[2] << 8 | request[3]);
+}

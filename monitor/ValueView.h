@@ -3,6 +3,7 @@
 // orders devices use, and as bits for coil and input answers.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -40,3 +41,19 @@ std::span<const uint8_t> AnswerData(const std::vector<uint8_t>& frame);
 
 // A float as the value view shows it ("1.5", "-3.25e+10", "NaN", "inf").
 std::string FloatText(float value);
+
+// The value view's table: one line per register, numbered from
+// `firstRegister`, with its two bytes as they came and its values in `order`;
+// the 32-bit columns are empty on the last register.
+enum ValueColumn { ValRegister, ValHex, ValU16, ValS16, ValU32, ValS32, ValFloat, kValueColumns };
+using ValueLine = std::array<std::string, kValueColumns>;
+const ValueLine& ValueColumnTitles();
+std::vector<ValueLine> DescribeValues(std::span<const uint8_t> data, ByteOrder order,
+                                      size_t firstRegister = 0);
+
+// Bits eight to a line, numbered from `firstBit`: "16–23: 1 0 0 1 0 0 0 0".
+std::vector<std::string> DescribeBits(std::span<const uint8_t> data, size_t firstBit = 0);
+
+// The first register or coil a reading request (codes 1 to 4) asks for,
+// which numbers the data of its answer; nothing for other frames.
+std::optional<uint16_t> RequestedStart(const std::vector<uint8_t>& request);

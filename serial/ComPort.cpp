@@ -216,6 +216,7 @@ void TCustomComPort::UnRegisterLink(TComLink* link) {
 int TCustomComPort::Read(void* buffer, int count) {
   if (!device_->IsOpen()) throw EComPort(CError_PortNotOpen, 0);
   const int received = device_->Read(buffer, count);
+  readSincePurge_ = true;
   if (!links_.empty()) {
     const auto ended = std::chrono::steady_clock::now();
     for (TComLink* link : links_) link->RxEnded(count, received, ended);
@@ -231,7 +232,9 @@ int TCustomComPort::Read(void* buffer, int count) {
 int TCustomComPort::Write(const void* buffer, int count) {
   if (!device_->IsOpen()) throw EComPort(CError_PortNotOpen, 0);
   if (links_.empty()) return device_->Write(buffer, count);
-  const int waiting = device_->InputCount();
+  // Right after an input purge with nothing read since, the queue held
+  // nothing a moment ago: not worth a query on every transaction's first write.
+  const int waiting = readSincePurge_ ? device_->InputCount() : 0;
   const int sent = device_->Write(buffer, count);
   const auto done = std::chrono::steady_clock::now();
   if (sent > 0)
@@ -247,6 +250,7 @@ void TCustomComPort::ClearBuffer(bool input, bool output) {
   // counted only for someone who looks.
   const int discarded = input && !links_.empty() ? device_->InputCount() : 0;
   device_->Purge(flags);
+  if (input) readSincePurge_ = false;
   if (discarded > 0)
     for (TComLink* link : links_) link->Purged(discarded);
 }

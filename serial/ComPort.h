@@ -232,6 +232,7 @@ private:
   std::unique_ptr<SerialDevice> device_;
   std::unique_ptr<TComThread> thread_;
   std::vector<TComLink*> links_;
+  bool readSincePurge_ = true;  // for the links: has the input been read since it was last purged
   bool threadCreated_ = false;
   bool connected_ = false;
   bool loading_ = false;

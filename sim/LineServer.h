@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "LineTiming.h"
+#include "RequestAssembler.h"
 #include "SimBus.h"
 
 class LineServer {
@@ -24,8 +25,8 @@ public:
   void CheckLineSettings(int slaveFd, bool noise);
 
 private:
-  // Processes the frames at the start of `received` whose length is known.
-  bool DrainComplete(std::vector<uint8_t>& received);  // false when told to stop
+  // Processes the pending requests whose length is known.
+  bool DrainComplete(RequestAssembler& requests);  // false when told to stop
   bool Process(const std::vector<uint8_t>& frame);  // false when told to stop
   bool Send(const std::vector<uint8_t>& bytes);
   bool WaitFor(std::chrono::nanoseconds time, short lineEvents);  // false when told to stop

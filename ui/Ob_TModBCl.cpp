@@ -14,9 +14,11 @@
 #include "FittedLabel.h"
 #include "HandlerGuard.h"
 #include "MainPortProperties.h"
+#include "MonitorWindow.h"
 #include "StrToInt.h"
 #include "StringGrid.h"
 #include "WindowLook.h"
+#include "WindowTools.h"
 #include "obrNastr.h"
 #include "obrport.h"
 
@@ -178,6 +180,9 @@ void TForm1::BuildControls() {
 
   Timer1 = new QTimer(this);
   Timer1->setInterval(500);
+
+  Tools = new TWindowTools(this);
+  MonitorAction = Tools->Add("Монитор обмена", QKeySequence(Qt::CTRL | Qt::Key_M), [this] { OpenMonitor(); });
 }
 
 void TForm1::SetTabOrder() {
@@ -231,7 +236,21 @@ void TForm1::FormClose() { Link.ClosePort(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
   Guarded([this] { FormClose(); });
+  if (monitor_) monitor_->close();
   event->accept();
+}
+
+TFormMonitor& TForm1::Monitor() {
+  if (!monitor_) monitor_ = std::make_unique<TFormMonitor>(Link, StringGrid1, boxes_);
+  return *monitor_;
+}
+
+void TForm1::OpenMonitor() {
+  TFormMonitor& monitor = Monitor();
+  if (monitor.isMinimized()) monitor.showNormal();
+  monitor.show();
+  monitor.raise();
+  monitor.activateWindow();
 }
 
 void TForm1::showEvent(QShowEvent* event) {

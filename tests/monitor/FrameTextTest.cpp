@@ -95,3 +95,48 @@ TEST(FrameText, CsvReadsBackWhatItWrote) {
   EXPECT_FALSE(ParseCsv("a;b\r\n", lines)) << "too few columns";
   EXPECT_FALSE(ParseCsv(CsvLine(tricky).substr(0, 40), lines)) << "cut short";
 }
+
+TEST(FrameText, DocumentsForTheSpreadsheetAndForReading) {
+  const ClockAnchor anchor{0, 0};
+  MonitorFrame request;
+  request.Bytes = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+  const std::vector<FrameLine> lines = {DescribeFrame(request, nullptr, anchor),
+                                        DescribeFrame(Answer({0x01, 0x03, 0x02, 0x00, 0x07, 0xF9, 0x86}),
+                                                      &request, anchor)};
+  const std::string csv = CsvDocument(lines);
+  EXPECT_EQ(csv.substr(0, 3), "\xEF\xBB\xBF") << "UTF-8 said so to the spreadsheet";
+  std::vector<FrameLine> read;
+  ASSERT_TRUE(ParseCsv(csv, read));
+  ASSERT_EQ(read.size(), 3u);
+  EXPECT_EQ(read[0], FrameColumnTitles());
+  EXPECT_EQ(read[1], lines[0]);
+  EXPECT_EQ(read[2], lines[1]);
+
+  const std::string text = TextDocument(lines);
+  EXPECT_EQ(text, TextLine(lines[0]) + "\n" + TextLine(lines[1]) + "\n");
+  EXPECT_NE(text.find("→  01 03 00 00 00 01 84 0A  верна  3"), std::string::npos) << text;
+  EXPECT_EQ(TextDocument({}), "");
+}
+
+TEST(FrameText, FailedAndFlaggedFrames) {
+  MonitorFrame frame = Answer({0x01, 0x03, 0x02, 0x00, 0x07, 0xF9, 0x86});
+  EXPECT_FALSE(FrameFailed(frame));
+  EXPECT_TRUE(FrameFlagged(frame)) << "its gap is too long";
+  frame.GapTooLong = false;
+  EXPECT_FALSE(FrameFlagged(frame));
+  frame.BeforeRequest = true;
+  EXPECT_TRUE(FrameFlagged(frame));
+
+  frame.AttemptResult = 131;
+  EXPECT_TRUE(FrameFailed(frame));
+  frame.AttemptResult.reset();
+  frame.TransactionResult = 130;
+  EXPECT_TRUE(FrameFailed(frame));
+  frame.TransactionResult = 0;
+  EXPECT_FALSE(FrameFailed(frame));
+
+  EXPECT_EQ(MsText(12'345), "12,345");
+  EXPECT_EQ(MsText(-500), "-0,500");
+  EXPECT_EQ(MsText(-1'500), "-1,500");
+  EXPECT_EQ(MsText(7), "0,007");
+}

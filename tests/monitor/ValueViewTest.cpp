@@ -53,3 +53,30 @@ TEST(ValueView, BitsAndAnswerData) {
   EXPECT_TRUE(AnswerData({0x01, 0x05, 0x00, 0x01, 0xFF, 0x00, 0xDD, 0xFA}).empty()) << "an echo";
   EXPECT_TRUE(AnswerData({0x01, 0x03, 0x04, 0x03}).empty()) << "cut short";
 }
+
+TEST(ValueView, LinesOfValuesAndBits) {
+  // Registers 1000 and 1001 (03E8, 03E9) from register 20 on.
+  const std::vector<uint8_t> data{0x03, 0xE8, 0x03, 0xE9};
+  const auto abcd = DescribeValues(data, ByteOrder::ABCD, 20);
+  ASSERT_EQ(abcd.size(), 2u);
+  EXPECT_EQ(abcd[0], (ValueLine{"20", "03 E8", "1000", "1000", "65537001", "65537001", "1.363663e-36"}));
+  EXPECT_EQ(abcd[1], (ValueLine{"21", "03 E9", "1001", "1001", "", "", ""}));
+  const auto dcba = DescribeValues(data, ByteOrder::DCBA);
+  EXPECT_EQ(dcba[0][ValRegister], "0");
+  EXPECT_EQ(dcba[0][ValHex], "03 E8") << "the bytes as they came";
+  EXPECT_EQ(dcba[0][ValU16], "59395");
+  EXPECT_EQ(dcba[0][ValS16], "-6141");
+  EXPECT_EQ(dcba[0][ValU32], "3909347331");  // E9 03 E8 03
+  EXPECT_EQ(dcba[0][ValS32], "-385619965");
+  EXPECT_EQ(ValueColumnTitles()[ValU32], "u32");
+
+  const auto bits = DescribeBits(std::vector<uint8_t>{0x81, 0x02}, 16);
+  ASSERT_EQ(bits.size(), 2u);
+  EXPECT_EQ(bits[0], "16–23: 1 0 0 0 0 0 0 1");
+  EXPECT_EQ(bits[1], "24–31: 0 1 0 0 0 0 0 0");
+
+  EXPECT_EQ(RequestedStart({0x01, 0x03, 0x01, 0x2C, 0x00, 0x02, 0x00, 0x00}), 300);
+  EXPECT_EQ(RequestedStart({0x01, 0x01, 0x00, 0x10, 0x00, 0x08, 0x00, 0x00}), 16);
+  EXPECT_FALSE(RequestedStart({0x01, 0x06, 0x00, 0x10, 0x00, 0x08, 0x00, 0x00})) << "a write";
+  EXPECT_FALSE(RequestedStart({0x01, 0x03, 0x00})) << "cut short";
+}

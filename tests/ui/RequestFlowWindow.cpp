@@ -10,27 +10,15 @@
 #include "EntryEdit.h"
 #include "GridTyping.h"
 #include "Ob_TModBCl.h"
-#include "SimTestSupport.h"
+#include "SimWindowTest.h"
 #include "StringGrid.h"
 #include "UiTestApp.h"
 #include "obrNastr.h"
 
 namespace {
 
-class RequestFlowWindow : public WindowTest {
+class RequestFlowWindow : public SimWindowTest {
 protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    TForm1& f = Form();
-    f.ComPort1.Timeouts().SetReadInterval(30);
-    f.ComPort1.Timeouts().SetReadTotalMultiplier(10);
-    f.ComPort1.Timeouts().SetReadTotalConstant(150);
-    f.ComPort1.SetPort(sim.SlavePath());
-    f.ComPort1.Open();
-    f.Link.SetTxDelay(1);
-    f.Link.SetRxDelay(1);
-  }
-
   void Enter(const char* zapr, const char* dat1, const char* dat2) {
     Form().EditZapr->SetText(zapr);
     Form().EditDat1->SetText(dat1);
@@ -48,8 +36,6 @@ protected:
     return last;
   }
   QString FieldText(int n) { return Form().Edit(n)->text(); }
-
-  RunningSim sim;
 };
 
 TEST_F(RequestFlowWindow, PuskSendsTheRequestAndShowsTheAnswer) {
