@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <set>
 
 #include "EComPort.h"
 #include "FinderSweep.h"
@@ -59,19 +60,25 @@ QStringList CheckedTexts(const std::vector<QCheckBox*>& boxes) {
   return texts;
 }
 
-// The first time it is shown: beside the main window rather than over it,
-// where the screen has room for it.
+// The first time it is shown: beside the main window rather than over it
+// where the screen has room for it, else at the screen's right edge level
+// with it; always whole on the screen.
 void PlaceBeside(QWidget* window, const QWidget* main) {
   const QScreen* screen = main->screen();
   if (!screen) return;
   const QRect area = screen->availableGeometry();
+  const QMargins frame(8, 30, 8, 8);  // the window manager's decorations, roughly
   const QRect busy = main->frameGeometry();
-  const int gap = 8;
-  const int top = std::clamp(busy.top(), area.top(), std::max(area.top(), area.bottom() - window->height() - 30));
-  if (busy.right() + gap + window->width() <= area.right())
-    window->move(busy.right() + gap, top);
-  else if (busy.left() - gap - window->width() >= area.left())
-    window->move(busy.left() - gap - window->width(), top);
+  const int width = window->width() + frame.left() + frame.right();
+  const int height = std::min(window->height(), area.height() - frame.top() - frame.bottom());
+  window->resize(window->width(), height);
+  int left = area.right() + 1 - width;
+  if (busy.right() + width <= area.right())
+    left = busy.right() + 1;
+  else if (busy.left() - width >= area.left())
+    left = busy.left() - width;
+  const int top = std::clamp(busy.top(), area.top(), area.bottom() + 1 - height - frame.top() - frame.bottom());
+  window->move(std::max(left, area.left()), top);
 }
 }  // namespace
 
@@ -173,11 +180,13 @@ void TFormFinder::BuildControls() {
   Results->setSelectionMode(QAbstractItemView::SingleSelection);
   Results->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Results->verticalHeader()->hide();
-  Results->horizontalHeader()->setStretchLastSection(true);
+  Results->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  Results->verticalHeader()->setDefaultSectionSize(Results->fontMetrics().height() + 6);
+  Results->setWordWrap(false);
   Results->horizontalHeader()->setHighlightSections(false);
   const QFontMetrics metrics(Results->font());
-  const char* const samples[kColumns] = {"247", "115200", "нечёт", "Стоп-биты", "исключение 11", ""};
-  for (int c = 0; c < kColumns - 1; ++c)
+  const char* const samples[kColumns] = {"247", "115200", "нечёт", "Стоп-биты", "исключение 11", "999,9"};
+  for (int c = 0; c < kColumns; ++c)
     Results->setColumnWidth(c, std::max(metrics.horizontalAdvance(Text(samples[c])),
                                         metrics.horizontalAdvance(Results->horizontalHeaderItem(c)->text())) +
                                    24);
@@ -323,13 +332,15 @@ void TFormFinder::Finished(bool cancelled, const QString& error) {
   if (!cancelled && error.isEmpty()) Progress->setValue(Progress->maximum());
   ShowIdle();
   ShowElapsed();
-  size_t devices = 0;
-  for (const ProbeResult& r : heard_) devices += r.DevicePresent() ? 1 : 0;
+  // A device may answer at more than one setting (where the line cannot tell them apart).
+  std::set<int> devices;
+  for (const ProbeResult& r : heard_)
+    if (r.DevicePresent()) devices.insert(r.Address);
   if (!error.isEmpty())
     SetStatus(Text("Порт %1: %2").arg(QString::fromStdString(sweptPort_), error), true);
   else
     SetStatus(Text(cancelled ? "Поиск отменён. Найдено устройств: %1." : "Поиск закончен. Найдено устройств: %1.")
-                  .arg(devices));
+                  .arg(devices.size()));
 }
 
 void TFormFinder::Abandon() {
