@@ -88,7 +88,7 @@ TFormFinder::TFormFinder(TForm1& main) : QWidget(nullptr, Qt::Window), main_(mai
   // Closing the main window ends the program even while this one is open.
   setAttribute(Qt::WA_QuitOnClose, false);
   BuildControls();
-  resize(640, 620);
+  resize(560, 600);
 
   ticker_ = new QTimer(this);
   ticker_->setInterval(250);
