@@ -318,7 +318,13 @@ void TFormFinder::AddRow(const ProbeResult& r) {
     auto* item = new QTableWidgetItem(cells[c]);
     item->setToolTip(heard);
     if (c != ColResult) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    if (!r.DevicePresent()) item->setForeground(Qt::darkGray);
+    if (r.DevicePresent()) {
+      QFont bold = Results->font();
+      bold.setBold(true);
+      item->setFont(bold);  // among the noise of the wrong settings
+    } else {
+      item->setForeground(Qt::darkGray);
+    }
     Results->setItem(row, c, item);
   }
   Results->scrollToBottom();
