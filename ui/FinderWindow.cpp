@@ -215,7 +215,7 @@ void TFormFinder::showEvent(QShowEvent* event) {
     PlaceBeside(this, &main_);
   }
   if (!running_) {
-    // The port table as it is now, and the main window's port first.
+    // The port table as it is now; the main window's port chosen.
     const QString current = QString::fromStdString(main_.ComPort1.Port());
     PortBox->clear();
     for (const PortInfo& port : ListSerialPorts()) PortBox->addItem(QString::fromStdString(port.Name));

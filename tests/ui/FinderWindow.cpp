@@ -255,11 +255,16 @@ TEST_F(FinderWindow, ClosingDuringASweepEndsItAndTheMenuOpensItAgain) {
   QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(f.FinderAction).center());
   ASSERT_TRUE(d.isVisible());
   Fill(d, "1-4", {"57600"}, {"N2", "N1"}, "50");
+  d.StopBox->setFocus();
+  QTest::keyClick(d.StopBox, Qt::Key_Down);
+  ASSERT_EQ(d.StopBox->currentText(), QString::fromUtf8("остановиться на первом найденном устройстве"));
   QTest::mouseClick(d.BStart, Qt::LeftButton);
   ASSERT_TRUE(WaitUntil([&] { return !d.Running(); }, 5000));
   ASSERT_EQ(d.Results->rowCount(), 1);
   EXPECT_EQ(Cell(d.Results, 0, TFormFinder::ColAddress), "3");
   EXPECT_EQ(Cell(d.Results, 0, TFormFinder::ColStopBits), "1");
+  EXPECT_EQ(d.Progress->value(), 4 + 3) << "N2 at 1-4, then N1 up to the device";
+  EXPECT_EQ(d.Progress->maximum(), 4 + 3);
 
   // The main window closed during a sweep closes the finder; its port ends closed.
   Fill(d, "1-247", TFormPort::Rates(), {"N2", "N1", "E1", "O1", "O2"}, "50");
