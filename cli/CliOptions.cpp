@@ -98,6 +98,27 @@ void AddCliOptions(CLI::App& app, CliOptions& o) {
       ->group(entry)
       ->check(CLI::Range(1, 3600000))
       ->capture_default_str();
+  const std::string scan = "Finder (--scan: which devices answer, at which line settings)";
+  app.add_flag("--scan", o.Scan, "sweep addresses, rates and frames with one probe each")->group(scan);
+  app.add_option("--addresses", o.ScanAddresses, "addresses to probe, e.g. 1-31 or 1,5,10-12 (1..247)")
+      ->group(scan)
+      ->capture_default_str();
+  app.add_option("--bauds", o.ScanBauds, "rates, tried in this order")->group(scan)->capture_default_str();
+  app.add_option("--frames", o.ScanFrames, "parity and stop bits, tried in this order (E2 is refused)")
+      ->group(scan)
+      ->capture_default_str();
+  app.add_option("--probe", o.ScanProbe, "the probe request: function code and data in hexadecimal")
+      ->group(scan)
+      ->capture_default_str();
+  app.add_option("--margin-ms", o.MarginMs, "time a device gets beyond the probe's own time on the line")
+      ->group(scan)
+      ->check(CLI::Range(0, 10000))
+      ->capture_default_str();
+  auto* first = app.add_flag("--first", o.First, "stop at the first device found")->group(scan);
+  app.add_flag("--first-setting", o.FirstSetting,
+               "after the first device, probe the other addresses at its setting, then stop")
+      ->group(scan)
+      ->excludes(first);
   app.add_option("--batch", o.BatchFile,
                  "run one click per line of FILE (- for standard input), keeping the state "
                  "between lines; prints one JSON object per line")
@@ -110,6 +131,25 @@ void RecordGivenOptions(const CLI::App& app, CliOptions& options) {
 }
 
 bool CheckCommandLine(const CliOptions& o, std::string& error) {
+  static const char* const kScanOptions[] = {"--addresses", "--bauds",  "--frames",       "--probe",
+                                             "--margin-ms", "--first", "--first-setting"};
+  if (o.Has("--scan")) {
+    for (const char* name : kClickOptions)
+      if (o.Has(name)) {
+        error = std::string(name) + " does not go with --scan, which sends its own probes";
+        return false;
+      }
+    if (o.Has("--batch") || o.Has("--device") || o.Has("--count")) {
+      error = "--scan runs on its own: no --batch, --device or --count";
+      return false;
+    }
+    return true;
+  }
+  for (const char* name : kScanOptions)
+    if (o.Has(name)) {
+      error = std::string(name) + " belongs to --scan";
+      return false;
+    }
   if (o.Has("--batch")) {
     for (const char* name : kClickOptions)
       if (o.Has(name)) {

@@ -40,6 +40,16 @@ struct CliOptions {
   int IntervalMs = 3000;  // Interval_T's default
   std::string BatchFile;
 
+  // The device and line-settings finder (--scan): the sweep's lists as typed.
+  bool Scan = false;
+  std::string ScanAddresses = "1-31";
+  std::string ScanBauds = "9600,19200,38400,57600,115200,4800,2400,1200";
+  std::string ScanFrames = "N2,N1,E1,O1,O2";
+  std::string ScanProbe = "03 00 00 00 01";
+  int MarginMs = 50;
+  bool First = false;
+  bool FirstSetting = false;
+
   // The long names ("--dat1") of the options that were given.
   std::set<std::string> Given;
   bool Has(const std::string& name) const { return Given.count(name) > 0; }

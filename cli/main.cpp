@@ -8,6 +8,7 @@
 #include "CliOutput.h"
 #include "CliRun.h"
 #include "EntryMode.h"
+#include "ScanMode.h"
 
 namespace {
 constexpr int kUsageError = 2;
@@ -57,6 +58,17 @@ constexpr const char* kDescription =
     "frames of the last 1000 transactions (\"frames_omitted\": how many before them were\n"
     "left out). Without --monitor nothing of this is printed.\n"
     "\n"
+    "Finder (--scan): one probe (--probe, default 03 00 00 00 01: register 0) per address\n"
+    "(--addresses) and line setting (--bauds x --frames), the usual settings first (the\n"
+    "first two rates with the first three frames); each probe waits for the request and\n"
+    "the expected answer on the line plus --margin-ms, and is not repeated. An answer with\n"
+    "a good CRC from the probed address, or an exception answer, is a device; bytes that\n"
+    "fail the CRC or come from another address are noise. Devices and noise are printed\n"
+    "as found (a progress line on a terminal), then a summary; with --json one object:\n"
+    "{\"devices\": [...], \"noise\": [...], \"probes\", \"elapsed_s\", \"cancelled\"}. Ctrl+C ends\n"
+    "the sweep after the probe under way. --port opens the port as usual; its line settings\n"
+    "are then the finder's. Exit 0 when a device answered, 1 when none did.\n"
+    "\n"
     "Exit status: 0 result 0, 1 failed exchange or a click that sent nothing (result\n"
     "null), 2 bad usage, 3 port not opened.";
 }  // namespace
@@ -79,6 +91,7 @@ int main(int argc, char** argv) {
     std::cerr << "modbus-cli: " << error << "\n";
     return kUsageError;
   }
+  if (options.Scan) return RunScan(options);
   if (options.Has("--batch")) return RunBatch(options);
   if (options.EntryMode()) return RunEntryClick(options);
 

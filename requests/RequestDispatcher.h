@@ -33,6 +33,8 @@ public:
   // its error goes on to the error display, whose box would otherwise be
   // joined by another one at every tick.
   void Timer1Timer();
+  // Ends the cycle, as "Цикл" does, when it runs.
+  void StopPolling();
 
   int32_t& RequestNumber;
   uint8_t& RequestCode;
@@ -47,7 +49,6 @@ public:
 private:
   bool BuildPass();
   bool BuildDatabaseWritePass();
-  void StopPolling();
   void Warn(const char* text);
   void Show(uint8_t code, int32_t result);
   void ShowDatabase(int32_t result);

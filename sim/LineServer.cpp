@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "LineSettingsSeen.h"
+
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -73,8 +75,30 @@ bool LineServer::DrainComplete(RequestAssembler& requests) {
   return true;
 }
 
+void LineServer::CheckLineSettings(int slaveFd, bool noise) {
+  checkFd_ = slaveFd;
+  noise_ = noise;
+}
+
+bool LineServer::LineMismatched() {
+  if (checkFd_ < 0) return false;
+  const auto seen = ReadLineSettings(checkFd_);
+  if (!seen || SameLine(timing_, *seen)) return false;
+  Log("line " + seen->Text() + " is not the device's " + std::to_string(timing_.baud) + " " +
+      timing_.parity + std::to_string(timing_.stopBits) + ": request not understood");
+  return true;
+}
+
 bool LineServer::Process(const std::vector<uint8_t>& frame) {
   Log(DescribeFrame("RX", frame));
+  if (LineMismatched()) {
+    if (!noise_) return true;
+    // What a device makes of characters at the wrong rate: a few odd bytes.
+    std::uniform_int_distribution<int> length(1, 6), value(0, 255);
+    std::vector<uint8_t> noise(static_cast<size_t>(length(random_)));
+    for (auto& b : noise) b = static_cast<uint8_t>(value(random_));
+    return Send(noise);
+  }
   const Reply reply = bus_.Handle(frame);
   if (reply.delay.count() > 0) {
     Log("delay " + std::to_string(reply.delay.count()) + " ms");

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "LineTiming.h"
@@ -17,6 +18,12 @@ public:
   // Serves until `stopFd` becomes readable. Idle means blocked in ppoll.
   void Run(int stopFd);
 
+  // From now on each request is first checked against the line settings read
+  // through `slaveFd` (LineSettingsSeen.h); on a line that is not the
+  // device's own timing it is not understood, and is answered with silence,
+  // or with noise when `noise` is set, as a real device on a mismatched line.
+  void CheckLineSettings(int slaveFd, bool noise);
+
 private:
   // Processes the pending requests whose length is known.
   bool DrainComplete(RequestAssembler& requests);  // false when told to stop
@@ -25,8 +32,13 @@ private:
   bool WaitFor(std::chrono::nanoseconds time, short lineEvents);  // false when told to stop
   void Log(const std::string& text) const;
 
+  bool LineMismatched();  // logs the mismatch
+
   int line_;
   int stop_ = -1;
+  int checkFd_ = -1;
+  bool noise_ = false;
+  std::mt19937 random_{1};
   SimBus& bus_;
   LineTiming timing_;
   SimLog log_;

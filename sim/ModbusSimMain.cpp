@@ -80,9 +80,16 @@ int main(int argc, char** argv) {
       ->capture_default_str()->check(CLI::Range(0, 1000000));
   app.add_option("--busy-ms", options.busy.ms, "busy time after a database write instead of --busy-polls")
       ->check(CLI::Range(0, 3600000));
-  app.add_option("--baud", timing.baud, "pace answers at this line rate (default: send at once)")->check(CLI::Range(50, 4000000));
-  app.add_option("--parity", parity, "parity used for pacing")->check(CLI::IsMember({"N", "E", "O"}))->capture_default_str();
-  app.add_option("--stop", timing.stopBits, "stop bits used for pacing")->check(CLI::IsMember({1, 2}))->capture_default_str();
+  std::string mismatch = "silence";
+  app.add_option("--baud", timing.baud,
+                 "the device's line rate: answers are paced at it, and a request on a line set otherwise "
+                 "is not understood (default: any line, answers at once)")
+      ->check(CLI::Range(50, 4000000));
+  app.add_option("--parity", parity, "the device's parity (with --baud)")->check(CLI::IsMember({"N", "E", "O"}))->capture_default_str();
+  app.add_option("--stop", timing.stopBits, "the device's stop bits (with --baud)")->check(CLI::IsMember({1, 2}))->capture_default_str();
+  app.add_option("--mismatch", mismatch, "what a request on a line set otherwise gets: silence or noise (with --baud)")
+      ->check(CLI::IsMember({"silence", "noise"}))
+      ->capture_default_str();
   app.add_option("--fault", faults, "KIND[:ARG][@PROBABILITY]: silence, partial:N, badcrc, wrongfunc, wrongaddr, "
                                     "exception:CODE, delay:MS, garbage[:N]; repeatable");
   app.add_option("--seed", seed, "seed for random faults");
@@ -138,6 +145,7 @@ int main(int argc, char** argv) {
     SimLog sink = log ? SimLog(PrintLogLine) : SimLog();
     SimBus bus(options, sink);
     LineServer server(line.MasterFd(), bus, timing, sink);
+    if (timing.baud > 0) server.CheckLineSettings(line.SlaveFd(), mismatch == "noise");
     server.Run(stopPipe[0]);
   } catch (const std::exception& e) {
     std::cerr << "modbus-sim: " << e.what() << '\n';

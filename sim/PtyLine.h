@@ -13,6 +13,8 @@ public:
   PtyLine& operator=(const PtyLine&) = delete;
 
   int MasterFd() const { return master_; }
+  // The simulator's own slave descriptor: the line settings the tool set are read through it.
+  int SlaveFd() const { return slave_; }
   const std::string& SlavePath() const { return slavePath_; }
 
 private:

@@ -11,6 +11,7 @@
 #include <QToolButton>
 
 #include "EntryEdit.h"
+#include "FinderWindow.h"
 #include "FittedLabel.h"
 #include "HandlerGuard.h"
 #include "MainPortProperties.h"
@@ -183,6 +184,7 @@ void TForm1::BuildControls() {
 
   Tools = new TWindowTools(this);
   MonitorAction = Tools->Add("Монитор обмена", QKeySequence(Qt::CTRL | Qt::Key_M), [this] { OpenMonitor(); });
+  FinderAction = Tools->Add("Поиск устройств…", QKeySequence(Qt::CTRL | Qt::Key_F), [this] { OpenFinder(); });
 }
 
 void TForm1::SetTabOrder() {
@@ -235,6 +237,7 @@ void TForm1::CBoxUstrClick() {
 void TForm1::FormClose() { Link.ClosePort(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (finder_) finder_->close();  // first: it reopens the port it borrowed
   Guarded([this] { FormClose(); });
   if (monitor_) monitor_->close();
   event->accept();
@@ -251,6 +254,19 @@ void TForm1::OpenMonitor() {
   monitor.show();
   monitor.raise();
   monitor.activateWindow();
+}
+
+TFormFinder& TForm1::Finder() {
+  if (!finder_) finder_ = std::make_unique<TFormFinder>(*this);
+  return *finder_;
+}
+
+void TForm1::OpenFinder() {
+  TFormFinder& finder = Finder();
+  if (finder.isMinimized()) finder.showNormal();
+  finder.show();
+  finder.raise();
+  finder.activateWindow();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -332,10 +348,17 @@ void TForm1::Button2Click() {
   static constexpr const char* kStopBits[] = {"1", "2"};
   const int parity = FormPort->Parit->currentIndex();
   const int stopBits = FormPort->StBit->currentIndex();
-  Link.ParityText = parity >= 0 && parity < 3 ? kParity[parity] : "";
-  Link.BaudText = FormPort->Skor->currentText().toStdString();
-  Link.StopBitsText = stopBits >= 0 && stopBits < 2 ? kStopBits[stopBits] : "";
-  Link.PortName = FormPort->CBoxPort->currentText().toStdString();
+  SetPortAndOpen(FormPort->CBoxPort->currentText().toStdString(), FormPort->Skor->currentText().toStdString(),
+                 parity >= 0 && parity < 3 ? kParity[parity] : "",
+                 stopBits >= 0 && stopBits < 2 ? kStopBits[stopBits] : "");
+}
+
+void TForm1::SetPortAndOpen(const std::string& port, const std::string& baud, const std::string& parity,
+                            const std::string& stopBits) {
+  Link.ParityText = parity;
+  Link.BaudText = baud;
+  Link.StopBitsText = stopBits;
+  Link.PortName = port;
   if (Link.OpenPort() == -1) Link.ReportResult(Serv.DeviceIndex, ResultPortNotOpened);
 }
 

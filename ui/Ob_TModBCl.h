@@ -22,6 +22,7 @@ class QPushButton;
 class QTimer;
 class QToolButton;
 class TEntryEdit;
+class TFormFinder;
 class TFormMonitor;
 class TStringGrid;
 class TWindowTools;
@@ -68,6 +69,7 @@ public:
   // area and by shortcuts, so that no control moves for them.
   TWindowTools* Tools;
   QAction* MonitorAction;  // "Монитор обмена", Ctrl+M
+  QAction* FinderAction;   // "Поиск устройств…", Ctrl+F
 
   // Declared in this order: the port before the link that works on it, the
   // store last, so that the store goes first and the port last.
@@ -97,6 +99,10 @@ public:
   void Button5Click();
 
   void Button2Click();
+  // What "Настройка порта" does with its choices: the link's setting texts,
+  // then the port opened with them; a port that stays closed is result 132.
+  void SetPortAndOpen(const std::string& port, const std::string& baud, const std::string& parity,
+                      const std::string& stopBits);
   void Button6Click();
 
   void Button1Click();
@@ -116,6 +122,9 @@ public:
   // The traffic monitor, made when first asked for.
   TFormMonitor& Monitor();
   void OpenMonitor();
+  // The device finder, made when first asked for.
+  TFormFinder& Finder();
+  void OpenFinder();
 
   // MainWindowState, for the request flow.
   EntryField& RequestEntry() override;
@@ -142,8 +151,10 @@ private:
   OperatorInterface& boxes_;
   std::vector<QWidget*> tabOrder_;
   bool placed_ = false;
-  // Last, so that it goes first: it lets go of the link and its port.
+  // Last, so that they go first: they let go of the link and its port (the
+  // finder of its own port, whose thread it ends).
   std::unique_ptr<TFormMonitor> monitor_;
+  std::unique_ptr<TFormFinder> finder_;
 };
 
 extern TForm1* Form1;

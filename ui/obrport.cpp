@@ -48,7 +48,7 @@ TFormPort::TFormPort(TComPortClass& link, QWidget* parent) : QDialog(parent), li
   LabelDevice->setTextFormat(Qt::PlainText);
 
   Label11 = DialogLabel(this, "Скорость(бит/с):", 32, 64, 102, 13);
-  Skor = DialogList(this, {"9600", "19200", "57600", "115200"}, 160, 58, 89, 24);
+  Skor = DialogList(this, Rates(), 160, 58, 89, 24);
   Label12 = DialogLabel(this, "Четность:", 32, 104, 61, 13);
   Parit = DialogList(this, {QString::fromUtf8("нет"), QString::fromUtf8("нечет"), QString::fromUtf8("чет")},
                      160, 99, 89, 24);
@@ -71,6 +71,14 @@ TFormPort::TFormPort(TComPortClass& link, QWidget* parent) : QDialog(parent), li
   });
   connect(CBoxPort, &QComboBox::currentIndexChanged, this, [this](int index) { ShowDevice(index); });
   FormCreate();
+}
+
+QStringList TFormPort::Rates() { return {"9600", "19200", "57600", "115200"}; }
+
+void TFormPort::Preselect(int baud, char parity, int stopBits) {
+  if (const int item = Skor->findText(QString::number(baud)); item >= 0) SpeedItem = item;
+  if (const int item = QString("NOE").indexOf(QChar(parity)); item >= 0) ParityItem = item;
+  if (stopBits == 1 || stopBits == 2) StopBitsItem = stopBits - 1;
 }
 
 void TFormPort::FormCreate() {

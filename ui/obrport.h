@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -45,6 +46,11 @@ public:
   // Where the ports come from; the machine's port table unless a test says otherwise.
   std::function<std::vector<PortInfo>()> ListPorts = ListSerialPorts;
   std::function<bool(const std::string&)> Probe = ProbePort;
+
+  // The rates offered, in their order in the list.
+  static QStringList Rates();
+  // A setting chosen elsewhere (the device finder), shown at the next showing.
+  void Preselect(int baud, char parity, int stopBits);
 
   void FormCreate();
   void FormShow();

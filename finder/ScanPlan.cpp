@@ -1,0 +1,129 @@
+#include "ScanPlan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+#include "ComPortClass.h"
+
+namespace {
+// The rates OpenPort maps onto the port.
+constexpr int kLinkRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
+
+std::vector<std::string> Items(const std::string& text) {
+  std::vector<std::string> items;
+  std::istringstream in(text);
+  for (std::string item; std::getline(in, item, ',');) {
+    item.erase(std::remove_if(item.begin(), item.end(), [](unsigned char c) { return std::isspace(c); }),
+               item.end());
+    items.push_back(item);
+  }
+  return items;
+}
+
+bool WholeNumber(const std::string& text, int& value) {
+  if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), ::isdigit)) return false;
+  value = std::stoi(text);
+  return true;
+}
+}  // namespace
+
+ScanPlan DefaultScanPlan() {
+  ScanPlan plan;
+  for (int a = 1; a <= 31; ++a) plan.Addresses.push_back(a);
+  plan.Bauds = {9600, 19200, 38400, 57600, 115200, 4800, 2400, 1200};
+  plan.Frames = {{'N', 2}, {'N', 1}, {'E', 1}, {'O', 1}, {'O', 2}};
+  return plan;
+}
+
+bool ParseAddressList(const std::string& text, std::vector<int>& addresses, std::string& error) {
+  addresses.clear();
+  for (const std::string& item : Items(text)) {
+    const size_t dash = item.find('-');
+    int first = 0, last = 0;
+    const bool ok = dash == std::string::npos
+                        ? WholeNumber(item, first) && (last = first, true)
+                        : WholeNumber(item.substr(0, dash), first) && WholeNumber(item.substr(dash + 1), last);
+    if (!ok || first < 1 || last > 247 || first > last) {
+      error = "'" + item + "': addresses are 1..247, as 5 or 1-31";
+      return false;
+    }
+    for (int a = first; a <= last; ++a)
+      if (std::find(addresses.begin(), addresses.end(), a) == addresses.end()) addresses.push_back(a);
+  }
+  if (addresses.empty()) error = "no address";
+  return !addresses.empty();
+}
+
+bool ParseBaudList(const std::string& text, std::vector<int>& bauds, std::string& error) {
+  bauds.clear();
+  for (const std::string& item : Items(text)) {
+    int baud = 0;
+    if (!WholeNumber(item, baud) || std::find(std::begin(kLinkRates), std::end(kLinkRates), baud) == std::end(kLinkRates)) {
+      error = "'" + item + "': not a rate the link can set (110, 300, 600, 1200, 2400, 4800, 9600, 14400, "
+                           "19200, 38400, 56000, 57600, 115200)";
+      return false;
+    }
+    if (std::find(bauds.begin(), bauds.end(), baud) == bauds.end()) bauds.push_back(baud);
+  }
+  if (bauds.empty()) error = "no rate";
+  return !bauds.empty();
+}
+
+bool ParseFrameList(const std::string& text, std::vector<LineFrame>& frames, std::string& error) {
+  frames.clear();
+  for (const std::string& item : Items(text)) {
+    const bool ok = item.size() == 2 && std::string("NEO").find(char(std::toupper(item[0]))) != std::string::npos &&
+                    (item[1] == '1' || item[1] == '2');
+    if (!ok) {
+      error = "'" + item + "': a frame is N, E or O and 1 or 2 stop bits, as N2 or E1";
+      return false;
+    }
+    const LineFrame frame{static_cast<char>(std::toupper(item[0])), item[1] - '0'};
+    if (frame == LineFrame{'E', 2}) {
+      error = "E2: even parity with two stop bits is refused, as in the port settings dialog";
+      return false;
+    }
+    if (std::find(frames.begin(), frames.end(), frame) == frames.end()) frames.push_back(frame);
+  }
+  if (frames.empty()) error = "no frame";
+  return !frames.empty();
+}
+
+bool ParseProbe(const std::string& text, ProbeRequest& probe, std::string& error) {
+  std::vector<uint8_t> bytes;
+  std::string digits;
+  for (char c : text)
+    if (!std::isspace(static_cast<unsigned char>(c))) digits += c;
+  if (digits.empty() || digits.size() % 2 != 0 || !std::all_of(digits.begin(), digits.end(), ::isxdigit)) {
+    error = "the probe is hexadecimal bytes, the function code first: \"03 00 00 00 01\"";
+    return false;
+  }
+  for (size_t i = 0; i < digits.size(); i += 2)
+    bytes.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+  const uint8_t code = bytes[0];
+  if (std::find(AllowedCodes.begin(), AllowedCodes.end(), code) == AllowedCodes.end() || code == 69 || code == 70) {
+    error = "probe code " + std::to_string(code) + ": the link sends 1-6, 14, 15, 17, 66-68, 71 and 100 "
+            "(69 and 70 get no answer)";
+    return false;
+  }
+  if (bytes.size() - 1 > 252) {
+    error = "the probe's data is longer than a frame can carry";
+    return false;
+  }
+  probe.Code = code;
+  probe.Data.assign(bytes.begin() + 1, bytes.end());
+  return true;
+}
+
+std::vector<LineSetting> SweepOrder(const ScanPlan& plan) {
+  std::vector<LineSetting> order;
+  const size_t usualBauds = std::min<size_t>(2, plan.Bauds.size());
+  const size_t usualFrames = std::min<size_t>(3, plan.Frames.size());
+  for (size_t b = 0; b < usualBauds; ++b)
+    for (size_t f = 0; f < usualFrames; ++f) order.push_back({plan.Bauds[b], plan.Frames[f]});
+  for (size_t b = 0; b < plan.Bauds.size(); ++b)
+    for (size_t f = 0; f < plan.Frames.size(); ++f)
+      if (b >= usualBauds || f >= usualFrames) order.push_back({plan.Bauds[b], plan.Frames[f]});
+  return order;
+}

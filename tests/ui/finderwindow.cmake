@@ -1,0 +1,5 @@
+# The device finder's window against the modbus-sim program.
+add_unit_test(ui_FinderWindow
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/FinderWindow.cpp
+  LIBS ui_test_support sim_test_support)
+target_include_directories(ui_FinderWindow PRIVATE ${PROJECT_SOURCE_DIR}/tests/sim)
