@@ -40,7 +40,7 @@ public:
 
 struct LinkClient {
   PtyPair pty;
-  LibmodbusServer server{pty.MasterFd()};
+  LibmodbusServer server{pty};
   TComPort port;
   SilentOperator form;
   TComPortClass link{port, form};
@@ -63,7 +63,7 @@ struct LinkClient {
 
 struct LibmodbusClient {
   PtyPair pty;
-  LibmodbusServer server{pty.MasterFd()};
+  LibmodbusServer server{pty};
   modbus_t* ctx = nullptr;
   uint16_t registers[10] = {};
 

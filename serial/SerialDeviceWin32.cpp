@@ -24,6 +24,20 @@ constexpr DWORD kRetryPauseMs = 100;
 
 DWORD Bit(uint32_t flags, uint32_t mask) { return (flags & mask) != 0 ? 1 : 0; }
 
+// The events that watch the modem lines.
+constexpr DWORD kModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+
+// A port without modem lines (a virtual port of some USB and Bluetooth
+// drivers, a null-modem emulator, Wine's ports on a pseudo-terminal) refuses
+// the modem-status request. Drivers answer ERROR_NOT_SUPPORTED, or
+// ERROR_INVALID_FUNCTION, which is how Windows reports the
+// STATUS_INVALID_DEVICE_REQUEST that a driver returns for a control code it
+// does not handle. Neither means the port is broken: all signals are off, as
+// on a POSIX pseudo-terminal. A removed or failing device gives other errors.
+bool NoModemLines(DWORD error) {
+  return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+}
+
 // A manual-reset event for one overlapped operation, closed with its owner.
 class EventHandle {
 public:
@@ -107,6 +121,7 @@ int Transfer(HANDLE port, int failureCode, StartIo start) {
 struct SerialDevice::Impl {
   HANDLE port = INVALID_HANDLE_VALUE;
   HANDLE stop = nullptr;  // set by CancelWait, reset when a new mask re-arms the wait
+  DWORD eventMask = 0;    // as last set; the modem events go once the port refuses them
 
   void CloseStop() {
     if (stop) CloseHandle(stop);
@@ -238,13 +253,18 @@ uint32_t SerialDevice::ClearErrors() {
 
 ModemStatus SerialDevice::GetModemStatus() {
   DWORD bits = 0;
-  if (!GetCommModemStatus(d_->port, &bits)) Fail(CError_ModemStatFailed, GetLastError());
+  if (!GetCommModemStatus(d_->port, &bits)) {
+    const DWORD error = GetLastError();
+    if (NoModemLines(error)) return {};
+    Fail(CError_ModemStatFailed, error);
+  }
   return {(bits & MS_CTS_ON) != 0, (bits & MS_DSR_ON) != 0, (bits & MS_RING_ON) != 0,
           (bits & MS_RLSD_ON) != 0};
 }
 
 void SerialDevice::SetEventMask(uint32_t mask) {
   if (mask != 0 && d_->stop) ResetEvent(d_->stop);
+  d_->eventMask = mask;
   SetCommMask(d_->port, mask);  // a failure leaves the device's own mask in force
 }
 
@@ -256,8 +276,19 @@ uint32_t SerialDevice::WaitEvent() {
   OverlappedOp op(d.port, false);
   if (!op.Valid()) return d.PauseUnlessStopped();
   DWORD mask = 0;  // written by the driver; the operation ends before this scope does
-  if (!WaitCommEvent(d.port, &mask, op.Get()) && GetLastError() != ERROR_IO_PENDING)
-    return d.PauseUnlessStopped();
+  if (!WaitCommEvent(d.port, &mask, op.Get())) {
+    const DWORD error = GetLastError();
+    if (NoModemLines(error) && (d.eventMask & kModemEvents) != 0) {
+      // A port without modem lines refuses a wait that includes their events:
+      // those events can never come, so wait for the others.
+      d.eventMask &= ~kModemEvents;
+      SetCommMask(d.port, d.eventMask);
+      if (d.eventMask != 0) return NoEventBatch;
+      WaitForSingleObject(d.stop, INFINITE);  // nothing left to wait for but the stop
+      return 0;
+    }
+    if (error != ERROR_IO_PENDING) return d.PauseUnlessStopped();
+  }
   op.Started();
 
   const HANDLE handles[2] = {d.stop, op.Event()};

@@ -1,9 +1,11 @@
 // The serial component over pseudo-terminal pairs: open and close, time-outs,
 // purges, line settings and failure codes.
 #include <gtest/gtest.h>
-#include <termios.h>
 
+#include <atomic>
 #include <chrono>
+#include <string>
+#include <vector>
 #include <thread>
 
 #include "ComPort.h"
@@ -29,12 +31,6 @@ struct OpenPort {
 
 double MsSince(steady_clock::time_point start) {
   return duration<double, std::milli>(steady_clock::now() - start).count();
-}
-
-termios SlaveSettings(const PtyPair& pty) {
-  termios t{};
-  tcgetattr(pty.MasterFd(), &t);  // a master reports its slave's settings
-  return t;
 }
 }  // namespace
 
@@ -161,27 +157,31 @@ TEST(ComPortOpen, APortInUseCannotBeOpenedTwice) {
   EXPECT_NO_THROW(second.Open()) << "free again once the first one closed";
 }
 
-TEST(ComPortOpen, OnlyTerminalDevicesAreOpened) {
-  for (const char* path : {"/dev/null", "/etc/hostname", "/tmp"}) {
-    TComPort port;
-    port.SetPort(path);
-    EXPECT_THROW(port.Open(), EComPort) << path;
-    EXPECT_FALSE(port.Connected()) << path;
-  }
-}
-
-TEST(ComPortOpen, CloseRestoresTheTerminalSettings) {
+TEST(ComPortOpen, ALineWithoutModemSignalsOpensWithEverySignalOff) {
+  // A pseudo-terminal has no modem lines, like many virtual ports: opening
+  // reports CTS, DSR and RLSD off instead of failing, and the event thread,
+  // which watches those lines too, still reports the data that comes.
   PtyPair pty;
-  termios cooked = SlaveSettings(pty);
-  cooked.c_lflag |= ICANON | ECHO;
-  tcsetattr(pty.MasterFd(), TCSANOW, &cooked);
   TComPort port;
-  LoadMainPortProperties(port);
+  LoadMainPortProperties(port);  // all ten events
+  port.SetSyncMethod(smNone);
+  std::vector<std::string> signals;
+  port.OnCTSChange = [&](bool on) { signals.push_back(on ? "CTS on" : "CTS off"); };
+  port.OnDSRChange = [&](bool on) { signals.push_back(on ? "DSR on" : "DSR off"); };
+  port.OnRLSDChange = [&](bool on) { signals.push_back(on ? "RLSD on" : "RLSD off"); };
+  std::atomic<int> received{0};
+  port.OnRxChar = [&](int count) { received = count; };
   port.SetPort(pty.SlavePath());
-  port.Open();
-  EXPECT_EQ(SlaveSettings(pty).c_lflag & (ICANON | ECHO), 0u) << "raw while open";
+  ASSERT_NO_THROW(port.Open());
+  EXPECT_TRUE(port.Connected());
+  EXPECT_EQ(signals, (std::vector<std::string>{"CTS off", "DSR off", "RLSD off"}));
+
+  pty.Send(Bytes({0x01, 0x02}));
+  const auto end = steady_clock::now() + 2s;
+  while (received == 0 && steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(received, 2);
   port.Close();
-  EXPECT_EQ(SlaveSettings(pty).c_lflag & (ICANON | ECHO), tcflag_t(ICANON | ECHO));
+  EXPECT_FALSE(port.Connected());
 }
 
 TEST(ComPortBuffers, ClearBufferEmptiesBothQueues) {
@@ -236,9 +236,9 @@ TEST(ComPortSettings, SettersStoreWhileClosedAndApplyWhileOpen) {
   EXPECT_EQ(port.dcbApplied, 0) << "nothing reaches a closed port";
   port.Open();
   EXPECT_EQ(port.dcbApplied, 1) << "Open applies everything at once";
-  termios t = SlaveSettings(pty);
-  EXPECT_EQ(cfgetospeed(&t), speed_t(B19200));
-  EXPECT_TRUE(t.c_cflag & CSTOPB);
+  PtyPair::LineSettings line = pty.Settings();
+  EXPECT_EQ(line.Baud, 19200u);
+  EXPECT_TRUE(line.TwoStopBits);
 
   port.SetBaudRate(br19200);
   port.Parity().SetBits(prEven);
@@ -250,9 +250,9 @@ TEST(ComPortSettings, SettersStoreWhileClosedAndApplyWhileOpen) {
   port.SetDataBits(dbSeven);
   port.SetBaudRate(br115200);
   EXPECT_EQ(port.dcbApplied, 5);
-  t = SlaveSettings(pty);
-  EXPECT_FALSE(t.c_cflag & CSTOPB);
-  EXPECT_EQ(cfgetospeed(&t), speed_t(B115200));
+  line = pty.Settings();
+  EXPECT_FALSE(line.TwoStopBits);
+  EXPECT_EQ(line.Baud, 115200u);
   EXPECT_TRUE(port.Connected());
 }
 
