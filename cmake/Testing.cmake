@@ -20,14 +20,15 @@ endfunction()
 
 # Every *Test.cpp of the current folder becomes a test executable linking LIBS;
 # folder-specific targets live in *.cmake files beside them. The files named
-# in POSIX_ONLY test POSIX behaviour and are left out of Windows builds.
+# in POSIX_ONLY or WINDOWS_ONLY test one platform's own behaviour and are
+# left out of the other's builds.
 function(add_folder_tests prefix)
-  cmake_parse_arguments(F "" "" "LIBS;POSIX_ONLY" ${ARGN})
+  cmake_parse_arguments(F "" "" "LIBS;POSIX_ONLY;WINDOWS_ONLY" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
   foreach(source ${tests})
     get_filename_component(base ${source} NAME_WE)
     get_filename_component(file ${source} NAME)
-    if(WIN32 AND file IN_LIST F_POSIX_ONLY)
+    if((WIN32 AND file IN_LIST F_POSIX_ONLY) OR (NOT WIN32 AND file IN_LIST F_WINDOWS_ONLY))
       continue()
     endif()
     add_unit_test(${prefix}_${base} SOURCES ${source} LIBS ${F_LIBS})
