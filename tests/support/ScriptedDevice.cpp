@@ -1,5 +1,7 @@
 #include "ScriptedDevice.h"
 
+#include <algorithm>
+
 #include "Crc16.h"
 
 namespace {
