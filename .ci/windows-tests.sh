@@ -83,7 +83,7 @@ failed_checks=0
 echo "== The listed tests exist =="
 for program in "${!excluded[@]}"; do
   listing="$(timeout 60 wine "$build/tests/${program%%_*}/$program.exe" --gtest_list_tests 2>/dev/null |
-             awk '/^[^ ]/ {suite = $1} /^  / {print suite $1}')"
+             tr -d '\r' | awk '/^[^ ]/ {suite = $1} /^  / {print suite $1}')"
   IFS=: read -ra tests <<<"${excluded[$program]}"
   for test in "${tests[@]}"; do
     if ! grep -qxF "$test" <<<"$listing"; then
@@ -135,7 +135,7 @@ for exe in "$build"/tests/{serial,link,requests}/*.exe; do
   timeout "$program_limit" wine "$exe" ${filter:+--gtest_filter=-$filter} >"$log" 2>&1
   rc=$?
   set -e
-  grep -E '^\[  (FAILED|PASSED)  \]|: Failure$' "$log" | grep -v 'listed below' || true
+  tr -d '\r' <"$log" | grep -E '^\[  (FAILED|PASSED)  \]|: Failure$' | grep -v 'listed below' || true
   ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$log")
   bad=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$log")
   passed=$((passed + ${ok:-0}))
