@@ -53,8 +53,11 @@ cleanup() {
 trap cleanup EXIT
 
 echo "Preparing the Wine prefix $WINEPREFIX"
-wineserver -p >/dev/null 2>&1 || true  # stays up between the programs (unless one runs already)
 wineboot -i >/dev/null 2>&1 || true
+# One server for the whole run: a server that ends when idle between two
+# programs can drop the next one's connection ("Connection reset by peer").
+wineserver -w
+wineserver -p >/dev/null 2>&1 || true
 
 address="$build/line-host.address"
 rm -f "$address"
