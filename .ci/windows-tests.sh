@@ -127,29 +127,47 @@ if [ -f "$build/cli/modbus-cli.exe" ]; then
   fi
 fi
 
+# Runs one test program; sets ok, bad (empty when it ended before its
+# summary), rc and failures (the names of the failed tests, ':'-separated).
+run_program() {
+  local exe="$1" filter="$2" log="$3"
+  set +e
+  timeout "$program_limit" wine "$exe" ${filter:+--gtest_filter=$filter} >"$log" 2>&1
+  rc=$?
+  set -e
+  tr -d '\r' <"$log" | grep -E '^\[  (FAILED|PASSED)  \]|: Failure$' | grep -v 'listed below' || true
+  ok=$(tr -d '\r' <"$log" | sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p')
+  bad=$(tr -d '\r' <"$log" | sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p')
+  failures=$(tr -d '\r' <"$log" | sed -n 's/^\[  FAILED  \] \([^ ]*\) ([0-9]* ms)$/\1/p' | paste -sd:)
+}
+
 passed=0
 failed=0
+rerun_passes=()
 for exe in "$build"/tests/{serial,link,requests}/*.exe; do
   name="$(basename "$exe" .exe)"
   filter="${excluded[$name]:-}"
   echo "== $name${filter:+ (left out: $filter)} =="
-  log="$build/wine-$name.log"
-  set +e
-  timeout "$program_limit" wine "$exe" ${filter:+--gtest_filter=-$filter} >"$log" 2>&1
-  rc=$?
-  set -e
-  tr -d '\r' <"$log" | grep -E '^\[  (FAILED|PASSED)  \]|: Failure$' | grep -v 'listed below' || true
-  ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$log")
-  bad=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$log")
+  run_program "$exe" "${filter:+-$filter}" "$build/wine-$name.log"
   passed=$((passed + ${ok:-0}))
-  failed=$((failed + ${bad:-0}))
   if [ "$rc" -ne 0 ] && [ -z "$bad" ]; then
-    echo "-- $name ended with exit $rc before its summary (crash or time-out); see $log"
-    tail -5 "$log"
+    echo "-- $name ended with exit $rc before its summary (crash or time-out); see $build/wine-$name.log"
+    tail -5 "$build/wine-$name.log"
     failed=$((failed + 1))
+  elif [ -n "$bad" ]; then
+    # Timing tests share the machine with everything else: a failed test
+    # runs once more on its own, and counts as failed if it fails again.
+    echo "-- running again: $failures"
+    first_failures="$failures"
+    run_program "$exe" "$failures" "$build/wine-$name.again.log"
+    passed=$((passed + ${ok:-0}))
+    failed=$((failed + ${bad:-0}))
+    [ "$rc" -eq 0 ] || [ -n "$bad" ] || failed=$((failed + 1))
+    [ "${ok:-0}" -eq 0 ] || rerun_passes+=("$name: ${ok} of $first_failures")
   fi
 done
 
+[ ${#rerun_passes[@]} -eq 0 ] || printf 'passed only when run again (timing under load?): %s\n' "${rerun_passes[@]}"
 [ "$failed_checks" -eq 0 ] || echo "$failed_checks check(s) of the Wine setup failed"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$failed_checks" -eq 0 ]

@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -129,8 +130,14 @@ private:
   bool Relaying() const { return pty_ && masterOpen_ && !modbus_; }
 
   void RelayAvailable() {
-    const std::vector<uint8_t> bytes = pty_->ReceiveAvailable();
-    if (!bytes.empty()) Reply(LineHost::Read, std::string(bytes.begin(), bytes.end()));
+    std::chrono::steady_clock::time_point arrived;
+    const std::vector<uint8_t> bytes = pty_->ReceiveAvailable(&arrived);
+    if (!bytes.empty())
+      Reply(LineHost::Read, LineHost::ReadPayload(Nanoseconds(arrived), std::string(bytes.begin(), bytes.end())));
+  }
+
+  static int64_t Nanoseconds(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
   }
 
   void Reply(LineHost::Kind kind, const std::string& payload) {
@@ -194,6 +201,7 @@ private:
     std::string verb;
     int argument = 0;
     words >> verb >> argument;
+    if (verb == "clock") return std::to_string(Nanoseconds(std::chrono::steady_clock::now()));
     if (verb == "log") {
       if (!sim_) throw std::runtime_error("no simulator on this line");
       std::string lines;

@@ -42,6 +42,22 @@ SOCKET Connect() {
 
 LineHostConnection::LineHostConnection() : socket_(Connect()) {
   reader_ = std::thread([this] { Run(); });
+  MeasureClockOffset();
+}
+
+void LineHostConnection::MeasureClockOffset() {
+  using namespace std::chrono;
+  nanoseconds bestTrip = nanoseconds::max();
+  for (int i = 0; i < 3; ++i) {
+    const auto sent = steady_clock::now();
+    const nanoseconds host(std::stoll(Ask(LineHost::Command, "clock")));
+    const auto answered = steady_clock::now();
+    if (answered - sent >= bestTrip) continue;
+    bestTrip = answered - sent;
+    const auto middle = sent.time_since_epoch() + (answered - sent) / 2;
+    std::lock_guard lock(mutex_);  // the reader thread converts with it
+    clockOffset_ = host - duration_cast<nanoseconds>(middle);
+  }
 }
 
 LineHostConnection::~LineHostConnection() {
@@ -80,27 +96,34 @@ void LineHostConnection::Send(const std::vector<uint8_t>& bytes) {
 
 size_t LineHostConnection::Buffered() {
   std::lock_guard lock(mutex_);
-  return input_.size();
+  return buffered_;
 }
 
-std::vector<uint8_t> LineHostConnection::Take(size_t max) {
+std::vector<uint8_t> LineHostConnection::Take(size_t max, std::chrono::steady_clock::time_point* arrived) {
   std::lock_guard lock(mutex_);
-  const size_t n = std::min(max, input_.size());
-  std::vector<uint8_t> out(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(n));
-  input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(n));
+  if (arrived) *arrived = input_.empty() ? std::chrono::steady_clock::now() : input_.front().arrived;
+  std::vector<uint8_t> out;
+  while (out.size() < max && !input_.empty()) {
+    Chunk& chunk = input_.front();
+    const size_t n = std::min(max - out.size(), chunk.bytes.size());
+    out.insert(out.end(), chunk.bytes.begin(), chunk.bytes.begin() + static_cast<std::ptrdiff_t>(n));
+    chunk.bytes.erase(0, n);
+    if (chunk.bytes.empty()) input_.pop_front();
+  }
+  buffered_ -= out.size();
   return out;
 }
 
 bool LineHostConnection::Await(size_t count, std::chrono::milliseconds timeout, bool interruptible) {
   std::unique_lock lock(mutex_);
   changed_.wait_for(lock, timeout, [&] {
-    return input_.size() >= count || gone_ || (interruptible && interrupted_);
+    return buffered_ >= count || gone_ || (interruptible && interrupted_);
   });
-  if (interruptible && interrupted_ && input_.size() < count) {
+  if (interruptible && interrupted_ && buffered_ < count) {
     interrupted_ = false;
     return false;
   }
-  return input_.size() >= count;
+  return buffered_ >= count;
 }
 
 void LineHostConnection::Interrupt() {
@@ -122,10 +145,17 @@ void LineHostConnection::Run() {
     while (LineHost::TakeMessage(buffer, message)) {
       {
         std::lock_guard lock(mutex_);
-        if (message.kind == LineHost::Read)
-          input_.insert(input_.end(), message.payload.begin(), message.payload.end());
-        else
+        int64_t hostNs = 0;
+        std::string bytes;
+        if (message.kind != LineHost::Read) {
           answers_.push_back(std::move(message));
+        } else if (LineHost::SplitReadPayload(message.payload, hostNs, bytes) && !bytes.empty()) {
+          const std::chrono::steady_clock::time_point arrived(
+              std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                  std::chrono::nanoseconds(hostNs) - clockOffset_));
+          buffered_ += bytes.size();
+          input_.push_back({std::move(bytes), arrived});
+        }
       }
       changed_.notify_all();
     }

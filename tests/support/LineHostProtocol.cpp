@@ -25,4 +25,19 @@ bool TakeMessage(std::string& buffer, Message& message) {
   return true;
 }
 
+std::string ReadPayload(int64_t clockNs, const std::string& bytes) {
+  std::string out(8, '\0');
+  for (int i = 0; i < 8; ++i) out[i] = static_cast<char>((uint64_t(clockNs) >> (8 * i)) & 0xFF);
+  return out + bytes;
+}
+
+bool SplitReadPayload(const std::string& payload, int64_t& clockNs, std::string& bytes) {
+  if (payload.size() < 8) return false;
+  uint64_t clock = 0;
+  for (int i = 0; i < 8; ++i) clock |= uint64_t(static_cast<uint8_t>(payload[i])) << (8 * i);
+  clockNs = static_cast<int64_t>(clock);
+  bytes = payload.substr(8);
+  return true;
+}
+
 }  // namespace LineHost

@@ -13,9 +13,13 @@
 //            ("<baud> <stop bits>"), "link <n>" (also COM<n>), "modbus <id>"
 //            and "modbus-stop" (libmodbus's server on the device side),
 //            "coil <i>", "register <i>", "served", "log" (the simulator's
-//            lines, one per line).
+//            lines, one per line), "clock" (the host's monotonic clock in
+//            nanoseconds).
 // Host to test program:
-//   Read     bytes the port under test has written.
+//   Read     bytes the port under test has written, after the host's
+//            monotonic clock in nanoseconds when it read them (8 bytes,
+//            least significant first): the device side's arrival time, free
+//            of the relay's delay.
 //   Answer   the answer to Open or Command; Refusal when it failed (the text
 //            says why).
 #pragma once
@@ -47,5 +51,9 @@ struct Message {
 
 // Takes the first complete message off the front of `buffer`.
 bool TakeMessage(std::string& buffer, Message& message);
+
+// A Read message's payload: the clock reading, then the bytes.
+std::string ReadPayload(int64_t clockNs, const std::string& bytes);
+bool SplitReadPayload(const std::string& payload, int64_t& clockNs, std::string& bytes);
 
 }  // namespace LineHost

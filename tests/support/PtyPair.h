@@ -41,7 +41,9 @@ public:
   // (true), `timeout` passed or Interrupt was called (false). An Interrupt
   // with nobody waiting ends the next wait at once.
   bool AwaitInput(std::chrono::milliseconds timeout);
-  std::vector<uint8_t> ReceiveAvailable();  // what has come, without waiting
+  // What has come, without waiting; `arrived` gets the time the first of
+  // these bytes reached the device side of the line.
+  std::vector<uint8_t> ReceiveAvailable(std::chrono::steady_clock::time_point* arrived = nullptr);
   void Interrupt();
 
   // The line settings the terminal has now, as the port under test set them.

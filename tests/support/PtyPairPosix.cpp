@@ -114,7 +114,8 @@ bool PtyPair::AwaitInput(std::chrono::milliseconds timeout) {
   }
 }
 
-std::vector<uint8_t> PtyPair::ReceiveAvailable() {
+std::vector<uint8_t> PtyPair::ReceiveAvailable(std::chrono::steady_clock::time_point* arrived) {
+  if (arrived) *arrived = std::chrono::steady_clock::now();
   std::vector<uint8_t> out;
   uint8_t buf[512];
   for (ssize_t n; (n = read(d_->master, buf, sizeof buf)) > 0;) out.insert(out.end(), buf, buf + n);

@@ -42,7 +42,9 @@ bool PtyPair::AwaitInput(std::chrono::milliseconds timeout) {
   return d_->host.Await(1, timeout, true);
 }
 
-std::vector<uint8_t> PtyPair::ReceiveAvailable() { return d_->host.Take(SIZE_MAX); }
+std::vector<uint8_t> PtyPair::ReceiveAvailable(std::chrono::steady_clock::time_point* arrived) {
+  return d_->host.Take(SIZE_MAX, arrived);
+}
 
 void PtyPair::Interrupt() { d_->host.Interrupt(); }
 

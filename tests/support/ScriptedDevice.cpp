@@ -72,8 +72,9 @@ void ScriptedDevice::Run() {
   while (!stop_) {
     // Inside a frame wait only for the gap that ends it; between frames, for ever.
     if (line_.AwaitInput(frame.empty() ? kForever : gap_)) {
-      const Bytes bytes = line_.ReceiveAvailable();
-      if (!bytes.empty() && frame.empty()) first = SteadyClock::now();
+      SteadyClock::time_point arrived;
+      const Bytes bytes = line_.ReceiveAvailable(&arrived);
+      if (!bytes.empty() && frame.empty()) first = arrived;
       frame.insert(frame.end(), bytes.begin(), bytes.end());
       continue;
     }
