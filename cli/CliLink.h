@@ -10,6 +10,7 @@
 #include "ComPort.h"
 #include "ComPortClass.h"
 #include "CliRun.h"
+#include "LineQuiet.h"
 
 class CliLink {
 public:
@@ -26,6 +27,7 @@ public:
   TComPort Port;
   CapturingOperator Form;
   TComPortClass Link{Port, Form.LinkSide()};
+  LineQuiet Quiet{Link};  // between the frames of a series
 };
 
 // The answer bytes the engine stored for the last transaction of `code`.

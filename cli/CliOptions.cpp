@@ -15,6 +15,22 @@ const char* const kEntryOnlyOptions[] = {"--dat1", "--dat2", "--grid", "--grid-o
 // Options that name or set up the port: the one port of a batch is opened
 // with those of the command line.
 const char* const kPortOptions[] = {"--port", "--baud", "--parity", "--stop", "--batch"};
+
+constexpr int kMaxRepeats = 100;
+constexpr int kMinDelay = 1, kMaxDelay = 100;
+
+// A count of 1 or more, said plainly (CLI11's own check names a range up to 1.8e308).
+CLI::Validator CountCheck() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        int value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (ec != std::errc() || end != text.data() + text.size() || value < 1)
+          return "must be a whole number from 1 to 2147483647, not " + text;
+        return {};
+      },
+      "COUNT");
+}
 }  // namespace
 
 bool CliOptions::EntryMode() const {
@@ -37,19 +53,30 @@ void AddCliOptions(CLI::App& app, CliOptions& o) {
                  "of EditZapr)");
   app.add_option("--data", o.DataText,
                  "request data after the function code, as hexadecimal bytes (\"00 00 00 0A\")");
-  app.add_option("--repeats1", o.Repeats1, "stage-1 repeats")->capture_default_str();
-  app.add_option("--repeats2", o.Repeats2, "stage-2 repeats")->capture_default_str();
-  app.add_option("--tx-delay", o.TxDelay, "delay before each write, in units of 0.1 ms")
+  // Bounded so that no typing slip can make a run wait for days: the delays
+  // as the exchange settings dialog's spinners allow them.
+  app.add_option("--repeats1", o.Repeats1, "stage-1 repeats (1..100)")
+      ->check(CLI::Range(1, kMaxRepeats))
       ->capture_default_str();
-  app.add_option("--rx-delay", o.RxDelay, "delay after each write, in units of 0.1 ms")
+  app.add_option("--repeats2", o.Repeats2, "stage-2 repeats (1..100)")
+      ->check(CLI::Range(1, kMaxRepeats))
+      ->capture_default_str();
+  app.add_option("--tx-delay", o.TxDelay, "delay before each write, in units of 0.1 ms (1..100)")
+      ->check(CLI::Range(kMinDelay, kMaxDelay))
+      ->capture_default_str();
+  app.add_option("--rx-delay", o.RxDelay, "delay after each write, in units of 0.1 ms (1..100)")
+      ->check(CLI::Range(kMinDelay, kMaxDelay))
       ->capture_default_str();
   app.add_option("--count", o.Count,
                  "with --data: run the transaction N times in a row (ending at the first "
                  "failure) and report the time per transaction; in entry mode: poll N times "
                  "as \"Цикл\" does, one click per --interval")
-      ->check(CLI::PositiveNumber)
+      ->check(CountCheck())
       ->capture_default_str();
   app.add_flag("--json", o.Json, "print one JSON object");
+  app.add_flag("--monitor", o.Monitor,
+               "show each frame on standard error as it completes; with --json each result "
+               "also carries its \"frames\" and \"latency_ms\"");
 
   const std::string entry = "Entry mode (the main window's own request flow)";
   app.add_option("--dat1", o.Dat1, "text of EditDat1")->group(entry)->capture_default_str();
@@ -115,6 +142,11 @@ bool CheckBatchLine(const CliOptions& line, bool batchFromStdin, std::string& er
               "of the command line";
       return false;
     }
+  if (line.Has("--monitor")) {
+    error = "--monitor is not taken on a batch line: it watches the whole run, give it on the "
+            "command line";
+    return false;
+  }
   if (line.Has("--data")) {
     error = "--data is not taken on a batch line: each line is a click of the window";
     return false;

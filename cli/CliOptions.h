@@ -27,6 +27,7 @@ struct CliOptions {
   int RxDelay = 20;
   int Count = 1;
   bool Json = false;
+  bool Monitor = false;  // the traffic on standard error, the frames in the JSON
 
   // Entry mode: the texts of EditDat1 and EditDat2, the grid file, and what
   // the click is asked to do besides.

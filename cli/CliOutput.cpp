@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "HexBytes.h"
+#include "MonitorJson.h"
 
 TimeSummary SummarizeTimes(std::vector<double> times) {
   if (times.empty()) return {};
@@ -12,6 +13,13 @@ TimeSummary SummarizeTimes(std::vector<double> times) {
   const size_t n = times.size();
   const double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
   return {times.front(), median, times.back()};
+}
+
+std::string LatencyText(const std::optional<int64_t>& us) {
+  if (!us) return "latency of the answer: none\n";
+  char line[80];
+  std::snprintf(line, sizeof line, "latency of the answer (ms): %.3f\n", UsToMs(*us));
+  return line;
 }
 
 std::string FormatJson(const RunOutcome& outcome, bool withTimes) {
@@ -32,6 +40,7 @@ std::string FormatJson(const RunOutcome& outcome, bool withTimes) {
     for (const auto& box : outcome.OtherBoxes)
       boxes.push_back({{"message", box.Text}, {"caption", box.Caption}});
   }
+  if (outcome.Monitor) AddMonitorJson(out, *outcome.Monitor);
   return out.dump() + "\n";
 }
 
@@ -45,6 +54,7 @@ std::string FormatText(const RunOutcome& outcome, bool withTimes) {
       text += "answer: " + FormatHexBytes(outcome.Answer.data(), outcome.Answer.size()) + "\n";
   }
   if (outcome.Report) text += outcome.Report->Caption + ": " + outcome.Report->Text + "\n";
+  if (outcome.Monitor && outcome.Result) text += LatencyText(outcome.Monitor->GoodLatencyUs);
   if (withTimes && !outcome.TimesMs.empty()) {
     const TimeSummary t = SummarizeTimes(outcome.TimesMs);
     char line[160];

@@ -10,6 +10,9 @@ struct TimeSummary {
 };
 TimeSummary SummarizeTimes(std::vector<double> timesMs);
 
+// With --monitor: "latency of the answer (ms): 12.345", or none.
+std::string LatencyText(const std::optional<int64_t>& us);
+
 // `withTimes` adds the time per transaction (for --count).
 std::string FormatJson(const RunOutcome& outcome, bool withTimes);
 std::string FormatText(const RunOutcome& outcome, bool withTimes);

@@ -1,14 +1,29 @@
 #include "CliRun.h"
 
 #include <chrono>
+#include <iostream>
+#include <memory>
 
 #include "CliLink.h"
 
 RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request) {
   RunOutcome outcome;
   CliLink cli(options);
+  std::unique_ptr<CliMonitor> monitor;
+  if (options.Monitor) {
+    monitor = std::make_unique<CliMonitor>(std::cerr, options.Json);
+    outcome.Monitor.emplace();  // nothing went over the line until the port is open
+  }
   if (!cli.Open(outcome)) return outcome;
   TComPortClass& link = cli.Link;
+  if (monitor) monitor->Start(link);
+  // The frames of a transaction an exception cut short are complete once it stops.
+  auto takeMonitor = [&] {
+    if (!monitor) return;
+    monitor->EndCutShort();
+    monitor->TakeCompleted();
+    outcome.Monitor = monitor->TakeSpan();
+  };
 
   // Room for the echo of the longest request (codes 5 and 14).
   std::vector<uint8_t> answer(kFrameBufferSize);
@@ -18,22 +33,28 @@ RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request
     for (int i = 0; i < options.Count; ++i) {
       std::fill(answer.begin(), answer.end(), 0);
       link.AnswerLen = 0;  // so that a run without a good head shows no answer
+      cli.Quiet.WaitForNextFrame();
       const auto start = std::chrono::steady_clock::now();
       result = link.Transact(cli.DeviceIndex, request.Code, size,
                              request.Data.empty() ? nullptr : request.Data.data(), answer.data(),
                              static_cast<int32_t>(answer.size()));
+      cli.Quiet.AfterTransaction(request.Code, start);
       outcome.TimesMs.push_back(
           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
               .count());
+      // Printed after the time is taken, so that the lines do not count in it.
+      if (monitor) monitor->TakeCompleted();
       if (result != ResultOk || cli.Form.CloseRequested) break;
     }
   } catch (const EComPort& e) {
     TakePortMessages(cli.Form, outcome);
     outcome.State = RunOutcome::Status::ExchangeError;
     outcome.Error = e.what();
+    takeMonitor();
     return outcome;
   }
   TakePortMessages(cli.Form, outcome);
+  takeMonitor();
 
   outcome.Result = result;
   const size_t stored =

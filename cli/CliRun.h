@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CliMonitor.h"
 #include "CliOptions.h"
 
 struct RunOutcome {
@@ -28,6 +29,7 @@ struct RunOutcome {
   std::vector<Message> OtherBoxes;  // boxes of a failing port
   std::string Error;                // the serial component's failure text
   std::vector<double> TimesMs;      // per transaction
+  std::optional<MonitorSpan> Monitor;  // with --monitor: what the line carried
 };
 
 RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request);

@@ -1,6 +1,7 @@
 #include "EntryMode.h"
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -12,6 +13,21 @@
 
 namespace {
 constexpr int kUsageError = 2;
+// Far more than any line of click options; an endless line is refused, not collected.
+constexpr size_t kMaxBatchLine = 64 * 1024;
+
+enum class LineRead { Line, End, TooLong };
+
+// std::getline with a bound on the line's length.
+LineRead ReadLineAtMost(std::istream& in, size_t limit, std::string& line) {
+  line.clear();
+  for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
+    if (c == '\n') return LineRead::Line;
+    if (line.size() == limit) return LineRead::TooLong;
+    line += static_cast<char>(c);
+  }
+  return line.empty() ? LineRead::End : LineRead::Line;
+}
 
 void PrintPortFailure(const RunOutcome& failure, bool json) {
   std::cout << (json ? FormatJson(failure, false) : FormatText(failure, false)) << std::flush;
@@ -81,6 +97,11 @@ int RunBatch(const CliOptions& options) {
   const bool fromStdin = options.BatchFile == "-";
   std::ifstream file;
   if (!fromStdin) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(options.BatchFile, ec)) {
+      std::cerr << "modbus-cli: the batch file " << options.BatchFile << " is a directory\n";
+      return kUsageError;
+    }
     file.open(options.BatchFile);
     if (!file) {
       std::cerr << "modbus-cli: cannot read the batch file " << options.BatchFile << "\n";
@@ -99,8 +120,15 @@ int RunBatch(const CliOptions& options) {
   int status = 0;
   int lineNumber = 0;
   std::string text;
-  while (std::getline(in, text)) {
+  for (;;) {
+    const LineRead read = ReadLineAtMost(in, kMaxBatchLine, text);
+    if (read == LineRead::End) break;
     ++lineNumber;
+    if (read == LineRead::TooLong)
+      return RefuseLine(lineNumber, "longer than " + std::to_string(kMaxBatchLine) + " bytes");
+    // A NUL would cut every text that carries the line on.
+    if (text.find('\0') != std::string::npos)
+      return RefuseLine(lineNumber, "a NUL byte is not taken on a batch line");
     std::string error;
     auto words = SplitShellWords(text, error);
     if (!words) return RefuseLine(lineNumber, error);

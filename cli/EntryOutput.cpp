@@ -2,7 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "CliOutput.h"
 #include "HexBytes.h"
+#include "MonitorJson.h"
 
 using nlohmann::ordered_json;
 
@@ -70,10 +72,16 @@ std::string FormatEntryJson(const ClickOutcome& outcome, std::optional<int> line
                      {"answer", AnswerName(box.Answer)}});
   if (outcome.Polls) {
     auto& polls = out["polls"] = ordered_json::array();
-    for (const auto& result : *outcome.Polls) polls.push_back({{"result", ResultJson(result)}});
+    for (size_t i = 0; i < outcome.Polls->size(); ++i) {
+      ordered_json poll = {{"result", ResultJson((*outcome.Polls)[i])}};
+      if (outcome.Monitor && i < outcome.PollLatenciesUs.size())
+        poll["latency_ms"] = LatencyJson(outcome.PollLatenciesUs[i]);
+      polls.push_back(poll);
+    }
   }
   if (!outcome.Error.empty()) out["error"] = outcome.Error;
   if (outcome.PortLost) out["port_lost"] = true;
+  if (outcome.Monitor) AddMonitorJson(out, *outcome.Monitor);
   return out.dump() + "\n";
 }
 
@@ -84,6 +92,7 @@ std::string FormatEntryText(const ClickOutcome& outcome) {
           "\n";
   if (outcome.Result)
     text += "answer: " + FormatHexBytes(outcome.Answer.data(), outcome.Answer.size()) + "\n";
+  if (outcome.Monitor && outcome.Result) text += LatencyText(outcome.Monitor->GoodLatencyUs);
   if (outcome.Polls) {
     text += "polls:";
     for (const auto& result : *outcome.Polls)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <iostream>
 #include <thread>
 
 #include "StrToInt.h"
@@ -13,6 +14,22 @@ EntrySession::EntrySession(const CliOptions& options)
       dispatcher_(cli_.Link, store_, window_, cli_.Form) {
   store_.DeviceIndex = cli_.DeviceIndex;
   cli_.Form.OnDisablePollTimer = [this] { window_.DisablePollTimer(); };
+  if (options.Monitor) {
+    // Batch lines are always JSON.
+    monitor_ = std::make_unique<CliMonitor>(std::cerr, options.Json || options.Has("--batch"));
+    // A click may run several transactions (a write and its completion polls):
+    // each shows as it ends.
+    monitor_->TakeAtTransactionEnd = true;
+  }
+}
+
+bool EntrySession::Open(RunOutcome& failure) {
+  if (!cli_.Open(failure)) {
+    if (monitor_) failure.Monitor.emplace();
+    return false;
+  }
+  if (monitor_) monitor_->Start(cli_.Link);
+  return true;
 }
 
 void EntrySession::ApplySettings(const CliOptions& line) {
@@ -26,7 +43,10 @@ void EntrySession::ApplySettings(const CliOptions& line) {
 bool EntrySession::RunClick(std::string& error) {
   // The window's error display would show these; the click ends, the window goes on.
   try {
+    cli_.Quiet.WaitForNextFrame();
+    const auto start = LineQuiet::Clock::now();
     dispatcher_.Button1Click();
+    if (dispatcher_.LastPassSent()) cli_.Quiet.AfterTransaction(dispatcher_.RequestCode, start);
     return true;
   } catch (const EConvertError& e) {
     error = e.what();
@@ -52,8 +72,13 @@ void EntrySession::RunPolling(const ClickRequest::Polling& polling, ClickOutcome
   outcome.Polls.emplace();
   for (int tick = 0; tick < polling.Count; ++tick) {
     std::this_thread::sleep_until(due);
+    const uint64_t ended = monitor_ ? monitor_->TransactionsEnded() : 0;
     const bool clicked = RunClick(outcome.Error);
     outcome.Polls->push_back(clicked ? ClickResult() : std::nullopt);
+    if (monitor_)
+      outcome.PollLatenciesUs.push_back(monitor_->TransactionsEnded() > ended
+                                            ? monitor_->LastGoodLatencyUs()
+                                            : std::nullopt);
     // The flow ends polling itself on a failure or before a box of its own.
     if (!clicked || !window_.PollTimerEnabled() || cli_.Form.CloseRequested) break;
     // A tick that fell due during the request is served at once; missed ones are not made up.
@@ -93,6 +118,13 @@ ClickOutcome EntrySession::Click(const ClickRequest& request) {
   outcome.Fields = window_.Fields;
   outcome.Grid = window_.Grid;
   outcome.PortLost = cli_.Form.CloseRequested;
+  if (monitor_) {
+    if (!outcome.Error.empty()) {
+      monitor_->EndCutShort();
+      monitor_->TakeCompleted();
+    }
+    outcome.Monitor = monitor_->TakeSpan();
+  }
   return outcome;
 }
 

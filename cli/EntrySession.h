@@ -5,11 +5,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "CliLink.h"
+#include "CliMonitor.h"
 #include "HeadlessWindow.h"
 #include "RequestDispatcher.h"
 #include "ServClass.h"
@@ -35,6 +37,8 @@ struct ClickOutcome {
   std::array<std::string, 20> Fields;            // Edit1..Edit20
   GridTexts Grid;
   std::optional<std::vector<std::optional<int32_t>>> Polls;  // per polling click
+  std::optional<MonitorSpan> Monitor;  // with --monitor: the click's frames
+  std::vector<std::optional<int64_t>> PollLatenciesUs;  // with --monitor: per polling click
   std::string Error;         // an exception that ended a click (e.g. an entry that is no number)
   bool PortLost = false;     // the link closed the main window
 };
@@ -44,7 +48,7 @@ public:
   explicit EntrySession(const CliOptions& options);
 
   // Opens the port as the port settings dialog would; false as CliLink::Open.
-  bool Open(RunOutcome& failure) { return cli_.Open(failure); }
+  bool Open(RunOutcome& failure);
   // Settings that a batch line may change: the device (CBoxUstr) and the
   // exchange settings; the ones not given keep their values.
   void ApplySettings(const CliOptions& line);
@@ -57,6 +61,7 @@ private:
   std::optional<int32_t> ClickResult() const;
 
   CliLink cli_;
+  std::unique_ptr<CliMonitor> monitor_;  // with --monitor
   HeadlessWindow window_;
   TServClass store_;
   TRequestDispatcher dispatcher_;

@@ -1,11 +1,16 @@
 #include "GridFile.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <sstream>
 
 std::optional<GridTexts> ParseGridText(const std::string& text, std::string& error) {
+  if (text.find('\0') != std::string::npos) {
+    error = "the grid holds a NUL byte";
+    return std::nullopt;
+  }
   GridTexts grid{};
   size_t row = 0;
   size_t start = 0;
@@ -49,22 +54,49 @@ std::string FormatGridText(const GridTexts& grid) {
   return text;
 }
 
+namespace {
+// Reads all of `in`, but never more than the limit: a grid input that goes on
+// and on (/dev/zero, an endless pipe) is refused, not collected.
+bool ReadAtMost(std::istream& in, size_t limit, std::string& text) {
+  text.clear();
+  char buffer[4096];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    text.append(buffer, static_cast<size_t>(in.gcount()));
+    if (text.size() > limit) return false;
+  }
+  return true;
+}
+}  // namespace
+
 std::optional<GridTexts> ReadGridFile(const std::string& path, std::string& error) {
+  const std::string name = path == "-" ? std::string("standard input") : path;
   std::string text;
+  bool bounded = true;
   if (path == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    bounded = ReadAtMost(std::cin, kMaxGridInput, text);
   } else {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+      error = path + ": is a directory, not a grid file";
+      return std::nullopt;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
       error = "cannot read the grid file " + path;
       return std::nullopt;
     }
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
+    bounded = ReadAtMost(in, kMaxGridInput, text);
+    if (in.bad()) {
+      error = "cannot read the grid file " + path;
+      return std::nullopt;
+    }
+  }
+  if (!bounded) {
+    error = name + ": longer than " + std::to_string(kMaxGridInput) + " bytes, no grid";
+    return std::nullopt;
   }
   auto grid = ParseGridText(text, error);
-  if (!grid) error = (path == "-" ? std::string("standard input") : path) + ": " + error;
+  if (!grid) error = name + ": " + error;
   return grid;
 }
 

@@ -43,7 +43,7 @@ public:
   bool PollingLabelShown() const { return labelCikl_; }
 
   HeadlessEntry Zapr{"0"}, Dat1{"0"}, Dat2{"0"};
-  GridTexts Grid{};
+  GridTexts Grid;  // every cell empty; not `Grid{}`, which crashes clang 14 (fuzz build)
   std::array<std::string, 20> Fields;
   int IntervalMs = 3000;  // Interval_T
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "LocalClock.h"
+#include "TransactionObserver.h"
 
 class TCustomComPort;
 class OperatorInterface;
@@ -59,6 +60,8 @@ public:
 
   // The local date and time, for the clock frame and WaitMs.
   LocalClock Clock = SystemLocalTime;
+  // Follows the transactions (the traffic monitor); none by default.
+  TransactionObserver* Observer = nullptr;
 
   // 0 when the port is open afterwards, -1 when a setting is invalid or the port stayed closed.
   int32_t OpenPort();
@@ -89,6 +92,9 @@ public:
 
 private:
   int32_t SendReceive(const uint8_t* frame, uint8_t* answer, int32_t answerSize);
+  // Discards the port's queues. A failure is the lost port: polling stops,
+  // the operator is told, the main window closes, and the caller goes on.
+  void Purge(bool input, bool output);
   int32_t PortWrite(const uint8_t* frame);
   int32_t PortRead(uint8_t* place, int32_t count);
   // Reads `count` answer bytes meant for `answer + offset`, storing only what

@@ -42,15 +42,22 @@ int32_t TComPortClass::Transact(int32_t deviceIndex, uint8_t code, int32_t len,
     return ResultCodeRefused;
   if (!comPort_.Connected()) return ResultPortNotOpen;
 
+  if (Observer) Observer->TransactionStarted(frame.data(), FrameLen);
+  Purge(true, true);
+  const int32_t result = SendReceive(frame.data(), answer, std::max(answerSize, 0));
+  if (Observer) Observer->TransactionEnded(result);
+  return result;
+}
+
+void TComPortClass::Purge(bool input, bool output) {
   try {
-    comPort_.ClearBuffer(true, true);
+    comPort_.ClearBuffer(input, output);
   } catch (const EComPort&) {
     // The box runs a modal loop that delivers ticks: stop polling first.
     form_.DisablePollTimer();
     form_.ShowMessage(kPortLostText, "Ошибка", MsgIcon::Error, MsgButtons::Ok);
     form_.CloseMainWindow();
   }
-  return SendReceive(frame.data(), answer, std::max(answerSize, 0));
 }
 
 int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_t answerSize) {
@@ -58,9 +65,11 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
   // Counts below 1 act as 1, so that the countdowns always reach 0.
   const int32_t stage1Start = std::max(Repeats1, 1);
   int32_t stage1 = stage1Start;
-  int32_t stage2 = std::max(Repeats2, 1);
+  const int32_t stage2Start = std::max(Repeats2, 1);
+  int32_t stage2 = stage2Start;
 
-  for (;;) {
+  for (int attempt = 1;; ++attempt) {
+    if (Observer) Observer->AttemptStarted(attempt, stage1Start - stage1 + 1, stage2Start - stage2 + 1);
     SpinDelay(TxDelay);
     PortWrite(frame);
     SpinDelay(RxDelay);
@@ -93,6 +102,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
         stage1 = stage1Start;  // stage 1 counts consecutive head failures only
         secondStage = true;
         const int32_t rest = AnswerLen - kHeadLen;
+        if (Observer) Observer->RestStarted();
         const int32_t restGot = ReadAnswerPart(answer, answerSize, kHeadLen, rest, nullptr);
         if (AnswerLen > answerSize) {
           // Taken off the line, but it cannot be held, let alone checked.
@@ -110,11 +120,12 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
       }
     }
 
+    if (Observer) Observer->AttemptFailed(result);
     WaitMs(kFailurePauseMs);  // after every failed attempt, the last one included
     // The rest of a foreign answer has come in during the pause; left queued,
     // it would be read as the next attempt's head and the device's next
     // answers would all be misread.
-    if (foreignHead) comPort_.ClearBuffer(true, false);
+    if (foreignHead) Purge(true, false);
     int32_t& countdown = secondStage ? stage2 : stage1;
     if (--countdown == 0) return result;
   }

@@ -33,7 +33,7 @@ AnswerLayout LayOutAnswer(uint8_t code, int32_t result, std::span<const uint8_t>
   const int rows = RowsFilled(code);
   if (result == 130 || rows == 0) return layout;
 
-  GridTexts grid{};
+  GridTexts grid;  // every cell empty; not `grid{}`, which crashes clang 14 (fuzz build)
   for (int r = 1; r <= rows; ++r) {
     for (int c = 0; c < kGridColumns; ++c) {
       const size_t index = static_cast<size_t>((r - 1) * 16 + c);

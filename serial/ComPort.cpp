@@ -1,5 +1,7 @@
 #include "ComPort.h"
 
+#include <algorithm>
+
 #include "ComThread.h"
 #include "SerialDevice.h"
 
@@ -197,23 +199,60 @@ void TCustomComPort::ApplyBuffer() {
   if (CanApply()) device_->SetupQueues(buffer_.InputSize(), buffer_.OutputSize());
 }
 
+void TCustomComPort::RegisterLink(TComLink* link) {
+  if (!link || std::find(links_.begin(), links_.end(), link) != links_.end()) return;
+  links_.push_back(link);
+  if (links_.size() == 1)
+    device_->SetChunkSink([this](const uint8_t* data, int count, TComLink::TimePoint when, bool waiting) {
+      for (TComLink* l : links_) l->RxBuf(data, count, when, waiting);
+    });
+}
+
+void TCustomComPort::UnRegisterLink(TComLink* link) {
+  links_.erase(std::remove(links_.begin(), links_.end(), link), links_.end());
+  if (links_.empty()) device_->SetChunkSink({});
+}
+
 int TCustomComPort::Read(void* buffer, int count) {
   if (!device_->IsOpen()) throw EComPort(CError_PortNotOpen, 0);
   const int received = device_->Read(buffer, count);
-  device_->InputCount();  // also clears a pending line-error state
+  readSincePurge_ = true;
+  if (!links_.empty()) {
+    const auto ended = std::chrono::steady_clock::now();
+    for (TComLink* link : links_) link->RxEnded(count, received, ended);
+  }
+  // Asks for the bytes still queued. On Windows that is ClearCommError, which
+  // also clears a pending line-error state; the POSIX backend only counts the
+  // queue (FIONREAD) and clears nothing: there, only the error step of the
+  // event thread (ClearErrors) reads the kernel's line-error counters.
+  device_->InputCount();
   return received;
 }
 
 int TCustomComPort::Write(const void* buffer, int count) {
   if (!device_->IsOpen()) throw EComPort(CError_PortNotOpen, 0);
-  return device_->Write(buffer, count);
+  if (links_.empty()) return device_->Write(buffer, count);
+  // Right after an input purge with nothing read since, the queue held
+  // nothing a moment ago: not worth a query on every transaction's first write.
+  const int waiting = readSincePurge_ ? device_->InputCount() : 0;
+  const int sent = device_->Write(buffer, count);
+  const auto done = std::chrono::steady_clock::now();
+  if (sent > 0)
+    for (TComLink* link : links_) link->TxBuf(static_cast<const uint8_t*>(buffer), sent, done, waiting);
+  return sent;
 }
 
 void TCustomComPort::ClearBuffer(bool input, bool output) {
   uint32_t flags = 0;
   if (input) flags |= PurgeRxClear;
   if (output) flags |= PurgeTxClear;
+  // What a purge throws away is worth seeing (a late answer, noise); it is
+  // counted only for someone who looks.
+  const int discarded = input && !links_.empty() ? device_->InputCount() : 0;
   device_->Purge(flags);
+  if (input) readSincePurge_ = false;
+  if (discarded > 0)
+    for (TComLink* link : links_) link->Purged(discarded);
 }
 
 int TCustomComPort::InputCount() { return device_->InputCount(); }

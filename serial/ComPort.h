@@ -6,7 +6,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "ComLink.h"
 #include "ComTypes.h"
 #include "EComPort.h"
 
@@ -187,6 +189,11 @@ public:
   // Called with the exception text when Loaded cannot open the port.
   std::function<void(const EComPort&)> OnLoadError;
 
+  // Linked components (ComLink.h): told of every write, read chunk and purge.
+  // A link must be unregistered before it is destroyed.
+  void RegisterLink(TComLink* link);
+  void UnRegisterLink(TComLink* link);
+
   // Event steps run on the GUI thread for a batch of line events (see TComThread).
   void CallEvents(TComEvents events);
   SerialDevice& Device() { return *device_; }
@@ -224,6 +231,8 @@ private:
 
   std::unique_ptr<SerialDevice> device_;
   std::unique_ptr<TComThread> thread_;
+  std::vector<TComLink*> links_;
+  bool readSincePurge_ = true;  // for the links: has the input been read since it was last purged
   bool threadCreated_ = false;
   bool connected_ = false;
   bool loading_ = false;

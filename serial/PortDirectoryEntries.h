@@ -15,8 +15,9 @@ struct RegisteredPort {
 std::optional<int> ComPortNumber(const std::string& name);
 std::string ComPortName(int number);
 
-// The usable entries of the port directory, by number. Empty when the
-// directory is missing or unsafe; entries that do not resolve to a serial
-// line device are left out.
+// The usable entries of the port directory, by number (the rules are in
+// PortDirectory.h): live registrations and hand-made hardware links. Empty
+// when the directory is missing or unsafe; dead entries, entries that do not
+// resolve to a serial line device and terminals of other users are left out.
 std::vector<RegisteredPort> ListRegisteredPorts();
 std::optional<RegisteredPort> FindRegisteredPort(int number);

@@ -4,7 +4,8 @@
 // On POSIX systems a COM name stands for, in this order:
 //  1. a virtual port registered in the per-user port directory
 //     (PortDirectory.h): the symlink COM<n> there, when it resolves to a
-//     serial line device;
+//     serial line device and is alive (its registrant still runs; a
+//     hand-made link to hardware needs none) and no other user's terminal;
 //  2. serial hardware under /sys/class/tty: entries with a device driver;
 //     8250-family ports (ttyS*, driver serial8250) only when TIOCGSERIAL
 //     reports a real UART, which leaves out the kernel's placeholder ports.
@@ -50,7 +51,8 @@ struct PortInfo {
 std::vector<PortInfo> ListSerialPorts();
 
 // True when the port can be opened now, is a terminal device, is held by no
-// other program and, for an 8250-family port, has a real UART. A registered
+// other program (neither by flock nor as PosixPortHolders.h sees them) and,
+// for an 8250-family port, has a real UART. A registered
 // pseudo-terminal counts as a serial port.
 bool ProbePort(const std::string& name);
 

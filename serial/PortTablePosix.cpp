@@ -9,6 +9,7 @@
 #include <map>
 
 #include "PortDirectoryEntries.h"
+#include "PosixPortHolders.h"
 
 namespace {
 
@@ -51,9 +52,11 @@ bool ProbePortFrom(const std::string& name, const HardwareSource& hardware) {
   const int fd = ::open(port->Device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   // The component takes its ports with a non-blocking exclusive flock: a port
-  // that another program holds fails the same lock here.
+  // that another program holds fails the same lock here, and the same look
+  // for programs that do not lock.
   bool usable = ::isatty(fd) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
   if (usable) ::flock(fd, LOCK_UN);
+  if (usable) usable = !PortHeldByAnotherProgram(fd, port->Device);
   if (usable && port->NeedsUartCheck) usable = HasRealUartFd(fd);
   ::close(fd);
   return usable;

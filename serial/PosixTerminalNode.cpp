@@ -11,7 +11,7 @@ namespace {
 // Used only where /proc is not mounted: pseudo-terminal slaves, 8250 UARTs,
 // USB serial adapters, USB CDC ACM, low-density serial (ttyAMA and others).
 const std::vector<TtyDriverRange> kFallbackRanges = {
-    {136, 0, 1048575}, {4, 64, 255}, {188, 0, 511}, {166, 0, 255}, {204, 0, 255}};
+    {136, 0, 1048575, true}, {4, 64, 255}, {188, 0, 511}, {166, 0, 255}, {204, 0, 255}};
 
 bool ParseRange(const std::string& text, TtyDriverRange& range) {
   unsigned first = 0, last = 0;
@@ -50,18 +50,29 @@ std::vector<TtyDriverRange> SerialLineRanges(const std::string& procTtyDrivers) 
     if (type != "serial" && type != "pty:slave") continue;
     TtyDriverRange range;
     range.Major = major;
+    range.PtySlave = type == "pty:slave";
     if (ParseRange(minors, range)) ranges.push_back(range);
   }
   return ranges;
 }
 
-bool IsSerialLineNode(const struct stat& st) {
-  if (!S_ISCHR(st.st_mode)) return false;
+namespace {
+const TtyDriverRange* RangeOf(const struct stat& st, const std::vector<TtyDriverRange>& ranges) {
+  if (!S_ISCHR(st.st_mode)) return nullptr;
   const unsigned major = ::major(st.st_rdev), minor = ::minor(st.st_rdev);
-  for (const TtyDriverRange& r : CurrentRanges()) {
-    if (r.Major == major && minor >= r.FirstMinor && minor <= r.LastMinor) return true;
+  for (const TtyDriverRange& r : ranges) {
+    if (r.Major == major && minor >= r.FirstMinor && minor <= r.LastMinor) return &r;
   }
-  return false;
+  return nullptr;
+}
+}  // namespace
+
+bool IsSerialLineNode(const struct stat& st) { return RangeOf(st, CurrentRanges()) != nullptr; }
+
+bool IsPtySlaveNode(const struct stat& st) {
+  const auto ranges = CurrentRanges();
+  const TtyDriverRange* range = RangeOf(st, ranges);
+  return range && range->PtySlave;
 }
 
 std::optional<std::string> SerialLinePath(const std::string& path) {

@@ -15,6 +15,7 @@ struct TtyDriverRange {
   unsigned Major = 0;
   unsigned FirstMinor = 0;
   unsigned LastMinor = 0;
+  bool PtySlave = false;  // pseudo-terminal slaves, whose numbers the kernel hands out again
 };
 
 // The device ranges of the serial and pseudo-terminal-slave drivers in a text
@@ -23,6 +24,8 @@ std::vector<TtyDriverRange> SerialLineRanges(const std::string& procTtyDrivers);
 
 // True when `st` is a character device inside one of those ranges.
 bool IsSerialLineNode(const struct stat& st);
+// True when `st` is the slave side of a pseudo-terminal.
+bool IsPtySlaveNode(const struct stat& st);
 
 // The canonical path of `path` (symlinks resolved) when it names a serial
 // line device; nullopt for regular files, other character devices, block

@@ -3,6 +3,8 @@
 // raises EComPort with the component's failure code and the system's error number.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,8 +32,15 @@ public:
   int Read(void* buffer, int count);
   int Write(const void* buffer, int count);
 
+  // Called for each chunk a read takes from the driver, with the time it
+  // took it and whether the bytes were already queued when the read began;
+  // empty (the default) costs nothing. On Windows a read is one chunk.
+  using ChunkSink = std::function<void(const uint8_t* data, int count,
+                                       std::chrono::steady_clock::time_point when, bool waiting)>;
+  void SetChunkSink(ChunkSink sink);
+
   void Purge(uint32_t flags);  // PurgeRxClear etc.; failure code 5
-  int InputCount();            // bytes queued for reading; clears line errors; code 10
+  int InputCount();            // bytes queued for reading (Windows also clears line errors); code 10
   uint32_t ClearErrors();      // reads and clears the line-error state; code 10
   ModemStatus GetModemStatus();  // failure code 11
 

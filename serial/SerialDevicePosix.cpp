@@ -22,6 +22,7 @@
 #include "EComPort.h"
 #include "PortTable.h"
 #include "PosixArbitraryBaud.h"
+#include "PosixPortHolders.h"
 #include "SerialDevice.h"
 
 namespace {
@@ -86,18 +87,26 @@ bool IsPseudoTerminal(int fd) {
 // A pseudo-terminal has no modem lines; its ioctls fail with one of these.
 bool NoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
 
+// Bytes the driver still holds for sending; 0 where it cannot say. A
+// pseudo-terminal always says 0: its bytes go straight to the other side.
+int OutputQueued(int fd) {
+  int queued = 0;
+  if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+  return queued;
+}
+
 // A write completes when its bytes have left, as it does on Windows, so that
 // the delays after it and the purge of the next transaction see the line as
 // it is. Bounded by the write deadline, or by twice the line time without one.
-void WaitUntilSent(int fd, uint32_t baudRate, std::optional<Clock::time_point> deadline, int count) {
+// Returns what is still queued when the bound ran out (a stalled line).
+int WaitUntilSent(int fd, uint32_t baudRate, std::optional<Clock::time_point> deadline, int count) {
   if (!deadline) {
     const uint32_t baud = std::max<uint32_t>(baudRate, 50);
     deadline = Clock::now() + std::chrono::milliseconds(1000 + 2 * 12 * 1000ull * uint64_t(std::max(count, 0)) / baud);
   }
   for (;;) {
-    int queued = 0;
-    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
-    if (Clock::now() >= *deadline) return;
+    const int queued = OutputQueued(fd);
+    if (queued == 0 || Clock::now() >= *deadline) return queued;
     ::poll(nullptr, 0, 1);
   }
 }
@@ -127,6 +136,7 @@ struct SerialDevice::Impl {
   serial_icounter_struct waitCounts{};
   int inQueued = 0;
   bool txDraining = false;
+  ChunkSink chunkSink;
 
   ~Impl() {
     EndEventWait();
@@ -163,13 +173,20 @@ void SerialDevice::Open(const std::string& portName) {
   // Exclusive use: TIOCEXCL keeps other (unprivileged) programs out, flock
   // keeps out every program that asks, including a second instance of ours.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) refuse(errno);
+  // The flag outlives its setter on a terminal that stays in use, so a flag
+  // already set proves nothing; but a refusal must not clear somebody else's.
+  int wasExclusive = 0;
+  if (::ioctl(fd, TIOCGEXCL, &wasExclusive) != 0) wasExclusive = 0;
   ::ioctl(fd, TIOCEXCL);
   // From here on the exclusive flag is ours: a refusal clears it again, or it
   // would outlive this descriptor on a terminal that stays in use.
-  auto refuseExclusive = [fd, &refuse](int error) {
-    ::ioctl(fd, TIOCNXCL);
+  auto refuseExclusive = [fd, wasExclusive, &refuse](int error) {
+    if (!wasExclusive) ::ioctl(fd, TIOCNXCL);
     refuse(error);
   };
+  // Programs that do not ask for flock: looked for once no unprivileged
+  // newcomer can open the terminal any more.
+  if (PortHeldByAnotherProgram(fd, *path)) refuseExclusive(EBUSY);
   if (::tcgetattr(fd, &d_->saved) != 0) refuseExclusive(errno);
   d_->haveSaved = true;
   termios raw = d_->saved;
@@ -267,6 +284,8 @@ void SerialDevice::SetLineSettings(const LineSettings& s) {
 
 void SerialDevice::SetTimeouts(const TimeoutValues& timeouts) { d_->timeouts = timeouts; }
 
+void SerialDevice::SetChunkSink(ChunkSink sink) { d_->chunkSink = std::move(sink); }
+
 int SerialDevice::Read(void* buffer, int count) {
   if (count <= 0) return 0;
   auto* out = static_cast<unsigned char*>(buffer);
@@ -291,6 +310,7 @@ int SerialDevice::Read(void* buffer, int count) {
   const bool interval = !returnQueued && t.ReadInterval != 0 && t.ReadInterval != kMaxDword;
 
   int got = 0;
+  bool waited = false;  // bytes read before the first wait were queued before the read
   Clock::time_point lastByte{};
   for (;;) {
     const ssize_t n = ::read(d_->fd, out + got, static_cast<size_t>(count - got));
@@ -299,8 +319,11 @@ int SerialDevice::Read(void* buffer, int count) {
       if (d_->line.Flags & DcbNull) {
         kept = static_cast<int>(std::remove(out + got, out + got + n, 0) - (out + got));
       }
+      if (kept > 0) {
+        lastByte = Clock::now();
+        if (d_->chunkSink) d_->chunkSink(out + got, kept, lastByte, !waited);
+      }
       got += kept;
-      if (kept > 0) lastByte = Clock::now();
       if (got == count || (returnQueued && got > 0)) return got;
       continue;
     }
@@ -312,6 +335,7 @@ int SerialDevice::Read(void* buffer, int count) {
     if (interval && got > 0) limit = Earliest(limit, lastByte + d_->Ms(t.ReadInterval));
     if (limit && Clock::now() >= *limit) return got;
     pollfd p{d_->fd, POLLIN, 0};
+    waited = true;
     const int rc = ::poll(&p, 1, PollTimeout(limit));
     if (rc < 0 && errno != EINTR) Fail(CError_ReadFailed, errno);
     if (rc > 0 && !(p.revents & POLLIN) && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
@@ -344,13 +368,19 @@ int SerialDevice::Write(const void* buffer, int count) {
     if (rc > 0 && !(p.revents & POLLOUT) && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
       Fail(CError_WriteFailed, EIO);
   }
-  WaitUntilSent(d_->fd, d_->line.BaudRate, deadline, sent);
-  return sent;
+  // A stalled line: what is still queued has not been sent, and the count says so.
+  const int unsent = std::min(WaitUntilSent(d_->fd, d_->line.BaudRate, deadline, sent), sent);
+  return sent - unsent;
 }
 
 void SerialDevice::Purge(uint32_t flags) {
   // Reads and writes are synchronous here, so there is never a pending one to abort.
-  const bool rx = flags & PurgeRxClear, tx = flags & PurgeTxClear;
+  const bool rx = flags & PurgeRxClear;
+  // The transmit queue holds only what a write has not reported as sent (a
+  // stalled line). With nothing queued there is nothing to discard, and a
+  // flush could only take back a frame already reported as sent: on a
+  // pseudo-terminal it drops the bytes the other side has not read yet.
+  const bool tx = (flags & PurgeTxClear) && OutputQueued(d_->fd) > 0;
   if (!rx && !tx) return;
   if (::tcflush(d_->fd, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0)
     Fail(CError_PurgeFailed, errno);

@@ -122,6 +122,7 @@ struct SerialDevice::Impl {
   HANDLE port = INVALID_HANDLE_VALUE;
   HANDLE stop = nullptr;  // set by CancelWait, reset when a new mask re-arms the wait
   DWORD eventMask = 0;    // as last set; the modem events go once the port refuses them
+  ChunkSink chunkSink;
 
   void CloseStop() {
     if (stop) CloseHandle(stop);
@@ -218,11 +219,17 @@ int SerialDevice::Read(void* buffer, int count) {
   // A negative count would become a huge DWORD and overrun the caller's buffer.
   if (count <= 0) return 0;
   const HANDLE port = d_->port;
-  return Transfer(port, CError_ReadFailed, [&](OVERLAPPED* ov) {
+  const int got = Transfer(port, CError_ReadFailed, [&](OVERLAPPED* ov) {
     DWORD ignored = 0;  // the count comes from GetOverlappedResult
     return ReadFile(port, buffer, static_cast<DWORD>(count), &ignored, ov);
   });
+  // The driver hands the bytes over at completion, as one chunk.
+  if (got > 0 && d_->chunkSink)
+    d_->chunkSink(static_cast<const uint8_t*>(buffer), got, std::chrono::steady_clock::now(), false);
+  return got;
 }
+
+void SerialDevice::SetChunkSink(ChunkSink sink) { d_->chunkSink = std::move(sink); }
 
 int SerialDevice::Write(const void* buffer, int count) {
   if (count <= 0) return 0;

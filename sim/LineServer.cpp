@@ -5,8 +5,6 @@
 
 #include <cerrno>
 
-#include "RequestFraming.h"
-
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -38,13 +36,13 @@ bool LineServer::WaitFor(std::chrono::nanoseconds time, short lineEvents) {
 
 void LineServer::Run(int stopFd) {
   stop_ = stopFd;
-  std::vector<uint8_t> received;
+  RequestAssembler requests;
   auto lastByte = Clock::now();
   for (;;) {
     pollfd fds[2] = {{stop_, POLLIN, 0}, {line_, POLLIN, 0}};
     timespec silence{};
     const timespec* timeout = nullptr;  // nothing pending: wait for bytes
-    if (!received.empty()) {
+    if (requests.Pending()) {
       silence = ToTimespec(lastByte + timing_.Silence() - Clock::now());
       timeout = &silence;
     }
@@ -54,32 +52,24 @@ void LineServer::Run(int stopFd) {
     if (fds[1].revents & POLLIN) {
       uint8_t buffer[512];
       ssize_t got;
-      while ((got = read(line_, buffer, sizeof buffer)) > 0) received.insert(received.end(), buffer, buffer + got);
+      while ((got = read(line_, buffer, sizeof buffer)) > 0) requests.Add(buffer, static_cast<size_t>(got));
       lastByte = Clock::now();
-      if (!DrainComplete(received)) return;
+      if (!DrainComplete(requests)) return;
     } else if (fds[1].revents & (POLLHUP | POLLERR)) {
       // No slave is open (cannot happen while PtyLine holds one): do not spin.
       if (!WaitFor(kHangupPause, 0)) return;
     } else if (fds[1].revents & POLLNVAL) {
       return;  // the line is gone: nothing more will come
-    } else if (n == 0 && !received.empty()) {
-      const size_t length = SilenceFrameLength(received.data(), received.size());
-      const std::vector<uint8_t> frame(received.begin(), received.begin() + static_cast<long>(length));
-      received.erase(received.begin(), received.begin() + static_cast<long>(length));
-      if (!Process(frame)) return;
-      if (!DrainComplete(received)) return;
+    } else if (n == 0 && requests.Pending()) {
+      if (!Process(*requests.EndBySilence())) return;
+      if (!DrainComplete(requests)) return;
     }
   }
 }
 
-bool LineServer::DrainComplete(std::vector<uint8_t>& received) {
-  while (!received.empty()) {
-    const size_t length = CompleteRequestLength(received.data(), received.size());
-    if (length == 0 || received.size() < length) break;
-    const std::vector<uint8_t> frame(received.begin(), received.begin() + static_cast<long>(length));
-    received.erase(received.begin(), received.begin() + static_cast<long>(length));
-    if (!Process(frame)) return false;
-  }
+bool LineServer::DrainComplete(RequestAssembler& requests) {
+  while (const auto frame = requests.NextComplete())
+    if (!Process(*frame)) return false;
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "LineTiming.h"
+#include "RequestAssembler.h"
 #include "SimBus.h"
 
 class LineServer {
@@ -17,8 +18,8 @@ public:
   void Run(int stopFd);
 
 private:
-  // Processes the frames at the start of `received` whose length is known.
-  bool DrainComplete(std::vector<uint8_t>& received);  // false when told to stop
+  // Processes the pending requests whose length is known.
+  bool DrainComplete(RequestAssembler& requests);  // false when told to stop
   bool Process(const std::vector<uint8_t>& frame);  // false when told to stop
   bool Send(const std::vector<uint8_t>& bytes);
   bool WaitFor(std::chrono::nanoseconds time, short lineEvents);  // false when told to stop

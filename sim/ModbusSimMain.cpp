@@ -10,6 +10,7 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <random>
 
 #include "LineServer.h"
@@ -18,6 +19,7 @@
 #include "SimBus.h"
 
 namespace {
+constexpr int kUsageError = 2;  // bad options; 1 when the line cannot be set up
 int stopPipe[2] = {-1, -1};
 
 extern "C" void OnStopSignal(int) {
@@ -50,13 +52,14 @@ void PrintLogLine(const std::string& text) {
   std::fflush(stdout);
 }
 
-// The COM number the line is registered under, or 0 with a reason.
-int Register(int wanted, const std::string& device, std::string& error) {
-  if (!EnsureUserPortDirectory(&error)) return 0;
-  if (wanted > 0) return RegisterVirtualPort(wanted, device, &error) ? wanted : 0;
+// The line's registration: COM<wanted>, or the first number from 9 up that
+// is free or dead; nothing, with a reason, when none can be had.
+std::optional<PortRegistration> Register(int wanted, const std::string& device, std::string& error) {
+  if (!EnsureUserPortDirectory(&error)) return std::nullopt;
+  if (wanted > 0) return RegisterVirtualPort(wanted, device, &error);
   for (int number = 9; number <= 255; ++number)
-    if (RegisterVirtualPort(number, device, &error)) return number;
-  return 0;
+    if (auto registration = RegisterVirtualPort(number, device, &error)) return registration;
+  return std::nullopt;
 }
 }  // namespace
 
@@ -85,18 +88,23 @@ int main(int argc, char** argv) {
   app.add_option("--seed", seed, "seed for random faults");
   app.add_option("--script", scriptFile, "behaviour for each successive request (see README.md)")->check(CLI::ExistingFile);
   app.add_flag("--log", log, "print each frame received and sent");
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // One exit status for every bad option, whatever the parser calls it.
+    return app.exit(e) == 0 ? 0 : kUsageError;
+  }
 
   std::string error;
   if (!ParseDeviceList(deviceList, options.devices, &error)) {
     std::cerr << "modbus-sim: --devices: " << error << '\n';
-    return 2;
+    return kUsageError;
   }
   for (const std::string& text : faults) {
     auto fault = ParseFault(text, &error);
     if (!fault) {
       std::cerr << "modbus-sim: --fault: " << error << '\n';
-      return 2;
+      return kUsageError;
     }
     options.faults.push_back(*fault);
   }
@@ -105,7 +113,7 @@ int main(int argc, char** argv) {
     auto script = ParseScript(in, &error);
     if (!script) {
       std::cerr << "modbus-sim: " << scriptFile << ": " << error << '\n';
-      return 2;
+      return kUsageError;
     }
     options.script = std::move(*script);
   }
@@ -118,18 +126,14 @@ int main(int argc, char** argv) {
   }
   try {
     PtyLine line;
-    const int number = Register(com, line.SlavePath(), error);
-    if (number == 0) {
+    // Alive for as long as the simulator serves the line; the entry goes when
+    // it ends, and one left by a SIGKILL is dead and replaced by the next.
+    const auto registration = Register(com, line.SlavePath(), error);
+    if (!registration) {
       std::cerr << "modbus-sim: cannot register the port: " << error << '\n';
       return 1;
     }
-    // The entry goes when the simulator ends, whichever way.
-    struct Registration {
-      int number;
-      std::string device;
-      ~Registration() { UnregisterVirtualPort(number, device); }
-    } registration{number, line.SlavePath()};
-    std::printf("modbus-sim: COM%d %s\n", number, line.SlavePath().c_str());
+    std::printf("modbus-sim: COM%d %s\n", registration->Number(), line.SlavePath().c_str());
     std::fflush(stdout);
     SimLog sink = log ? SimLog(PrintLogLine) : SimLog();
     SimBus bus(options, sink);

@@ -51,7 +51,9 @@ std::optional<std::vector<uint8_t>> SimDevice::Handle(const std::vector<uint8_t>
   }
   auto body = Answer(code, data);
   if (!body) return std::nullopt;
-  std::vector<uint8_t> answer{address_};
+  std::vector<uint8_t> answer;
+  answer.reserve(body->size() + 3);
+  answer.push_back(address_);
   answer.insert(answer.end(), body->begin(), body->end());
   AppendCrc(answer);
   return answer;
@@ -65,9 +67,10 @@ std::optional<SimDevice::Data> SimDevice::Answer(uint8_t code, const Data& data)
     case 4: return ReadRegisters(code, data, banks_.inputRegisters);
     case 5: return WriteCoil(data);
     case 6: return WriteRegister(data);
-    case 14: return CompletionPoll(data);
+    // 14 and 17 carry no data: with some they are bad requests, not echoed at any length.
+    case 14: return data.empty() ? CompletionPoll() : ExceptionBody(code, IllegalDataValue);
     case 15: return WriteCoils(data);
-    case 17: return ReportId();
+    case 17: return data.empty() ? ReportId() : ExceptionBody(code, IllegalDataValue);
     case 66: return Status66(data);
     case 67: return Block67(data);
     case 68: return ReadDatabase(data);
@@ -141,14 +144,12 @@ std::optional<SimDevice::Data> SimDevice::ReportId() {
   return out;
 }
 
-std::optional<SimDevice::Data> SimDevice::CompletionPoll(const Data& data) {
+std::optional<SimDevice::Data> SimDevice::CompletionPoll() {
   if (Busy()) {
     if (busy_.ms <= 0) --busyPollsLeft_;
     return ExceptionBody(14, DeviceBusy);
   }
-  Data out{14};
-  out.insert(out.end(), data.begin(), data.end());
-  return out;
+  return Data{14};  // the echo of the request
 }
 
 std::optional<SimDevice::Data> SimDevice::Status66(const Data& data) {

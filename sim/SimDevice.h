@@ -56,7 +56,7 @@ private:
   std::optional<Data> WriteRegister(const Data& data);
   std::optional<Data> WriteCoils(const Data& data);
   std::optional<Data> ReportId();
-  std::optional<Data> CompletionPoll(const Data& data);
+  std::optional<Data> CompletionPoll();
   std::optional<Data> Status66(const Data& data);
   std::optional<Data> Block67(const Data& data);
   std::optional<Data> ReadDatabase(const Data& data);

@@ -7,7 +7,7 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
-#include "VclLook.h"
+#include "WindowLook.h"
 
 namespace {
 // Keeps the list's items 16 pixels high, as the dialogs were laid out.

@@ -4,8 +4,8 @@
 #include <QKeyEvent>
 
 #include "HandlerGuard.h"
-#include "VclLook.h"
 #include "VirtualKeys.h"
+#include "WindowLook.h"
 
 TEntryEdit::TEntryEdit(QWidget* parent) : QLineEdit(parent) {}
 

@@ -11,11 +11,14 @@
 #include <QToolButton>
 
 #include "EntryEdit.h"
+#include "FittedLabel.h"
 #include "HandlerGuard.h"
 #include "MainPortProperties.h"
+#include "MonitorWindow.h"
 #include "StrToInt.h"
 #include "StringGrid.h"
-#include "VclLook.h"
+#include "WindowLook.h"
+#include "WindowTools.h"
 #include "obrNastr.h"
 #include "obrport.h"
 
@@ -144,7 +147,7 @@ void TForm1::BuildControls() {
   EditDat2->setText("0");
   EditDat2->setGeometry(386, 116, 89, 21);
 
-  LabelCikl = new QLabel(QString::fromUtf8("Зациклен запрос"), this);
+  LabelCikl = new TFittedLabel(QString::fromUtf8("Зациклен запрос"), this);
   SetTextColour(LabelCikl, kRed);
   LabelCikl->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   LabelCikl->setWordWrap(true);
@@ -177,6 +180,9 @@ void TForm1::BuildControls() {
 
   Timer1 = new QTimer(this);
   Timer1->setInterval(500);
+
+  Tools = new TWindowTools(this);
+  MonitorAction = Tools->Add("Монитор обмена", QKeySequence(Qt::CTRL | Qt::Key_M), [this] { OpenMonitor(); });
 }
 
 void TForm1::SetTabOrder() {
@@ -230,7 +236,21 @@ void TForm1::FormClose() { Link.ClosePort(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
   Guarded([this] { FormClose(); });
+  if (monitor_) monitor_->close();
   event->accept();
+}
+
+TFormMonitor& TForm1::Monitor() {
+  if (!monitor_) monitor_ = std::make_unique<TFormMonitor>(Link, StringGrid1, boxes_);
+  return *monitor_;
+}
+
+void TForm1::OpenMonitor() {
+  TFormMonitor& monitor = Monitor();
+  if (monitor.isMinimized()) monitor.showNormal();
+  monitor.show();
+  monitor.raise();
+  monitor.activateWindow();
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "ComPort.h"
@@ -14,13 +15,16 @@
 #include "RequestDispatcher.h"
 #include "ServClass.h"
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QTimer;
 class QToolButton;
 class TEntryEdit;
+class TFormMonitor;
 class TStringGrid;
+class TWindowTools;
 
 // The request in force, kept between clicks of the dispatcher.
 extern int32_t RequestNumber;
@@ -59,6 +63,11 @@ public:
   QLabel* Label9;
   QLabel* Label10;
   QTimer* Timer1;
+
+  // Windows beyond the daily work, opened from the context menu of the free
+  // area and by shortcuts, so that no control moves for them.
+  TWindowTools* Tools;
+  QAction* MonitorAction;  // "Монитор обмена", Ctrl+M
 
   // Declared in this order: the port before the link that works on it, the
   // store last, so that the store goes first and the port last.
@@ -104,6 +113,10 @@ public:
 
   OperatorInterface& Boxes() { return boxes_; }
 
+  // The traffic monitor, made when first asked for.
+  TFormMonitor& Monitor();
+  void OpenMonitor();
+
   // MainWindowState, for the request flow.
   EntryField& RequestEntry() override;
   EntryField& Data1Entry() override;
@@ -129,6 +142,8 @@ private:
   OperatorInterface& boxes_;
   std::vector<QWidget*> tabOrder_;
   bool placed_ = false;
+  // Last, so that it goes first: it lets go of the link and its port.
+  std::unique_ptr<TFormMonitor> monitor_;
 };
 
 extern TForm1* Form1;

@@ -1,6 +1,26 @@
 #include "QtMessageBoxes.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
+
+namespace {
+
+// Qt labels its standard buttons in English unless a translation of Qt
+// itself is loaded; the operator reads Russian. OK keeps its name.
+void LabelButtonsInRussian(QMessageBox& box) {
+  static const struct {
+    QMessageBox::StandardButton button;
+    const char* text;
+  } kLabels[] = {{QMessageBox::Yes, "Да"},
+                 {QMessageBox::No, "Нет"},
+                 {QMessageBox::Retry, "Повтор"},
+                 {QMessageBox::Cancel, "Отмена"},
+                 {QMessageBox::Ok, "OK"}};
+  for (const auto& label : kLabels)
+    if (QAbstractButton* button = box.button(label.button)) button->setText(QString::fromUtf8(label.text));
+}
+
+}  // namespace
 
 MsgResult QtMessageBoxes::ShowMessage(const std::string& text, const std::string& caption,
                                       MsgIcon icon, MsgButtons buttons) {
@@ -27,6 +47,7 @@ MsgResult QtMessageBoxes::ShowMessage(const std::string& text, const std::string
   QMessageBox box(qtIcon, QString::fromStdString(caption), QString::fromStdString(text), qtButtons);
   box.setWindowModality(Qt::ApplicationModal);
   box.setDefaultButton(initial);
+  LabelButtonsInRussian(box);
   switch (box.exec()) {
     case QMessageBox::Retry: return MsgResult::Retry;
     case QMessageBox::Cancel: return MsgResult::Cancel;

@@ -47,8 +47,12 @@ TStringGrid::TStringGrid(int columns, int rows, int fixedRows, QWidget* parent)
   setShowGrid(true);
   setSelectionMode(QAbstractItemView::ContiguousSelection);
   setSelectionBehavior(QAbstractItemView::SelectItems);
-  setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                  QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+  // No SelectedClicked: a click on the current cell would open its editor
+  // only after the double-click interval, and keys typed in that interval
+  // are dropped, then the late editor starts with the old text. A key opens
+  // the editor at once with the key in it; a double click or F2 opens it too.
+  setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                  QAbstractItemView::AnyKeyPressed);
   setTabKeyNavigation(true);
   setWordWrap(false);
   setItemDelegate(new TGridEditDelegate(this));

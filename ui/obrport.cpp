@@ -12,7 +12,7 @@
 #include "ComPortClass.h"
 #include "DialogLook.h"
 #include "HandlerGuard.h"
-#include "VclLook.h"
+#include "WindowLook.h"
 
 TFormPort* FormPort = nullptr;
 

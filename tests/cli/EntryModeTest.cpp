@@ -404,6 +404,28 @@ TEST(EntryMode, BatchKeepsEntriesDeviceAndSettingsBetweenLines) {
   EXPECT_EQ(device.Received().size(), 5u);
 }
 
+TEST(EntryMode, EveryBroadcastOfABatchReachesTheDeviceBeforeTheNextRequest) {
+  RegisteredSim device;
+  std::string batch;
+  constexpr size_t kPairs = 100;
+  for (size_t i = 0; i < kPairs; ++i) batch += "--request 70\n--request 3 --dat2 1\n";
+  const ProgramRun run = RunProgram(MODBUS_CLI_PATH,
+                                    {"--port", "COM7", "--tx-delay", "1", "--rx-delay", "1",
+                                     "--batch", "-"},
+                                    std::chrono::seconds(30), batch);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  const std::vector<json> lines = Lines(run);
+  ASSERT_EQ(lines.size(), 2 * kPairs);
+  for (const json& line : lines) EXPECT_EQ(line["result"], 0) << line.dump();
+  const auto frames = device.Received();
+  ASSERT_EQ(frames.size(), 2 * kPairs);
+  for (size_t i = 0; i < frames.size(); i += 2) {
+    EXPECT_EQ(frames[i].substr(0, 5), "00 46") << i;
+    EXPECT_EQ(BytesOf(frames[i]).size(), 11u) << frames[i];
+    EXPECT_EQ(frames[i + 1], "01 03 00 00 00 01 84 0A") << i + 1;
+  }
+}
+
 TEST(EntryMode, PollingStopsAtTheFirstFailureWithoutItsReport) {
   RegisteredSim device(WithScript("ok\nok\nok\nsilence\n"));
   auto start = Clock::now();
@@ -447,6 +469,37 @@ TEST(EntryMode, ACode14FailureThatEndsPollingIsReported) {
   EXPECT_EQ(out["polls"], json::parse(R"([{"result":0},{"result":3}])"));
   EXPECT_EQ(out["message"], "устройство 1 COM7 ошибка обмена 03");
   EXPECT_EQ(out["answer"], "01 8E 03");
+}
+
+TEST(EntryMode, GridAndBatchInputsAreBoundedAndChecked) {
+  RegisteredSim device;
+  TempDir dir;
+  const std::string folder = dir.File("folder");
+  std::filesystem::create_directory(folder);
+  // Endless inputs end with a refusal instead of filling the memory.
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--request", "15", "--dat2", "1", "--grid", "/dev/zero"},
+           {"--request", "15", "--dat2", "1", "--grid", folder},
+           {"--batch", "/dev/zero"},
+           {"--batch", folder}}) {
+    std::vector<std::string> all = kFast;
+    all.insert(all.end(), args.begin(), args.end());
+    const ProgramRun refused = RunProgram(MODBUS_CLI_PATH, all, std::chrono::seconds(20));
+    EXPECT_EQ(refused.ExitCode, 2) << args.back() << refused.Out << refused.Err;
+    EXPECT_FALSE(refused.Err.empty()) << args.back();
+  }
+  ProgramRun run = Cli({"--request", "15", "--dat2", "1", "--grid", folder});
+  EXPECT_NE(run.Err.find("is a directory"), std::string::npos) << run.Err;
+  run = Cli({"--request", "15", "--dat2", "1", "--grid", "-"}, std::string(100000, 'A'));
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_NE(run.Err.find("standard input: longer than 65536 bytes"), std::string::npos) << run.Err;
+
+  // A NUL byte on a batch line is refused whole, not cut short in the texts.
+  run = Cli({"--batch", "-"}, std::string("--request 3\0xyz --dat2 1\n--request 3\n", 37));
+  EXPECT_EQ(run.ExitCode, 2);
+  ASSERT_EQ(Lines(run).size(), 1u) << run.Out;
+  EXPECT_EQ(Lines(run)[0]["error"], "a NUL byte is not taken on a batch line");
+  EXPECT_TRUE(device.Received().empty());
 }
 
 TEST(EntryMode, GridFilesRoundTrip) {

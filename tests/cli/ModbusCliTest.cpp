@@ -2,7 +2,10 @@
 // device on a pseudo-terminal registered as COM7.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "LibmodbusServer.h"
 #include "RegisteredPty.h"
@@ -131,6 +134,46 @@ TEST(ModbusCli, FailedExchangesGiveTheReportTextAndExitOne) {
   EXPECT_EQ(device.Requests()[3].Frame[1], 70);
 }
 
+TEST(ModbusCli, FramesWithoutAnswerAllArriveAndKeepTheFrameGap) {
+  // A series of broadcasts: each frame must reach the line whole, and the
+  // next one must wait for the inter-frame gap (3.5 characters: about 2 ms
+  // at 19200 baud with 11 bits per character).
+  RegisteredPty line(7);
+  constexpr size_t kFrames = 100, kFrameLen = 11;
+  std::vector<std::pair<std::chrono::steady_clock::time_point, size_t>> chunks;  // arrival, size
+  size_t received = 0;
+  std::thread device([&] {
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (received < kFrames * kFrameLen && std::chrono::steady_clock::now() < end) {
+      const auto bytes = line.pty.Receive(1, 100ms);
+      if (bytes.empty()) continue;
+      const auto more = line.pty.Receive(line.pty.Pending(), 0ms);
+      chunks.emplace_back(std::chrono::steady_clock::now(), bytes.size() + more.size());
+      received += bytes.size() + more.size();
+    }
+  });
+  const ProgramRun run =
+      Cli({"--port", "COM7", "--baud", "19200", "--request", "70", "--data", "00000000000000",
+           "--count", std::to_string(kFrames), "--tx-delay", "1", "--rx-delay", "1"});
+  device.join();
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_EQ(received, kFrames * kFrameLen);
+
+  // The gaps between the arrival of a frame's last byte and the next one's
+  // first. A reader that the scheduler holds up now and then sees two frames
+  // at once, so the median tells, not the smallest.
+  std::vector<std::chrono::steady_clock::time_point> arrival;
+  for (const auto& [when, size] : chunks) arrival.insert(arrival.end(), size, when);
+  std::vector<double> gapsMs;
+  for (size_t k = 1; k < kFrames && k * kFrameLen < arrival.size(); ++k) {
+    const auto gap = arrival[k * kFrameLen] - arrival[k * kFrameLen - 1];
+    gapsMs.push_back(std::chrono::duration<double, std::milli>(gap).count());
+  }
+  ASSERT_FALSE(gapsMs.empty());
+  std::nth_element(gapsMs.begin(), gapsMs.begin() + gapsMs.size() / 2, gapsMs.end());
+  EXPECT_GE(gapsMs[gapsMs.size() / 2], 2.0);
+}
+
 TEST(ModbusCli, PortThatCannotBeOpenedExitsThree) {
   RegisteredPty line(7);
   const std::vector<std::pair<std::string, std::string>> refused = {
@@ -165,11 +208,21 @@ TEST(ModbusCli, BadUsageExitsTwo) {
            {"--request", "3", "--data", "000"},
            {"--request", "-1"},
            {"--request", "3", "--count", "0"},
-           {"--request", "3", "--no-such-option"}}) {
+           {"--request", "3", "--no-such-option"},
+           // Settings that would keep a run busy for days.
+           {"--request", "3", "--tx-delay", "2147483647"},
+           {"--request", "3", "--rx-delay", "101"},
+           {"--request", "3", "--tx-delay", "0"},
+           {"--request", "3", "--repeats1", "0"},
+           {"--request", "3", "--repeats2", "1000000"}}) {
     const ProgramRun run = Cli(args);
     EXPECT_EQ(run.ExitCode, 2) << (args.empty() ? "" : args.back());
     EXPECT_TRUE(run.Out.empty());
     EXPECT_FALSE(run.Err.empty());
   }
   EXPECT_EQ(Cli({"--help"}).ExitCode, 0);
+  // A count out of range is said plainly, without a range up to 1.8e308.
+  const ProgramRun zero = Cli({"--request", "3", "--count", "0"});
+  EXPECT_NE(zero.Err.find("--count: must be a whole number from 1"), std::string::npos) << zero.Err;
+  EXPECT_EQ(zero.Err.find("1797"), std::string::npos) << zero.Err;
 }

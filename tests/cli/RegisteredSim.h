@@ -3,6 +3,7 @@
 // XDG_RUNTIME_DIR) open it by its COM name.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,10 +16,9 @@ public:
   explicit RegisteredSim(const SimOptions& options = {}, int number = 7)
       : sim(options), number_(number) {
     std::string error;
-    if (!RegisterVirtualPort(number_, sim.SlavePath(), &error))
-      throw std::runtime_error("cannot register the simulator: " + error);
+    registration_ = RegisterVirtualPort(number_, sim.SlavePath(), &error);
+    if (!registration_) throw std::runtime_error("cannot register the simulator: " + error);
   }
-  ~RegisteredSim() { UnregisterVirtualPort(number_, sim.SlavePath()); }
 
   // The frames the device received, as hex ("01 03 00 00 00 0A C5 CD").
   std::vector<std::string> Received() const {
@@ -36,4 +36,5 @@ public:
 
 private:
   int number_;
+  std::optional<PortRegistration> registration_;  // goes first, before the simulator's line
 };

@@ -1,6 +1,6 @@
 # The tests run the built modbus-cli against devices on pseudo-terminals.
 find_package(nlohmann_json REQUIRED)
-foreach(test cli_ModbusCliTest cli_EntryModeTest)
+foreach(test cli_ModbusCliTest cli_EntryModeTest cli_MonitorCliTest)
   target_sources(${test} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/RunProgram.cpp)
   target_compile_definitions(${test} PRIVATE MODBUS_CLI_PATH="$<TARGET_FILE:modbus-cli>")
   target_link_libraries(${test} PRIVATE nlohmann_json::nlohmann_json)
@@ -11,3 +11,6 @@ target_link_libraries(cli_ModbusCliTest PRIVATE libmodbus_peer)
 target_link_libraries(cli_EntryModeTest PRIVATE cli_core requests sim_test_support)
 target_include_directories(cli_EntryModeTest PRIVATE ${PROJECT_SOURCE_DIR}/tests/sim)
 target_link_libraries(cli_CliPartsTest PRIVATE cli_core)
+# --monitor against the modbus-sim program, checked against its log.
+target_link_libraries(cli_MonitorCliTest PRIVATE sim_test_support)
+target_include_directories(cli_MonitorCliTest PRIVATE ${PROJECT_SOURCE_DIR}/tests/sim)

@@ -9,6 +9,7 @@
 #include "Crc16.h"
 #include "LinkRig.h"
 #include "ScriptedDevice.h"
+#include "SerialDevice.h"
 
 using namespace std::chrono;
 using namespace std::chrono_literals;
@@ -330,6 +331,36 @@ TEST(TransactPortFailures, PurgeFailureStopsPollingShowsTheBoxClosesTheWindowAnd
   EXPECT_EQ(form.Boxes[0].Caption, "Ошибка");
   EXPECT_EQ(form.Boxes[0].Icon, MsgIcon::Error);
   EXPECT_EQ(form.Boxes[0].Buttons, MsgButtons::Ok);
+}
+
+TEST(TransactPortFailures, PurgeFailureAfterAForeignAnswerIsTheLostPortToo) {
+  LinkRig rig;
+  // No event thread: the device is closed under it below.
+  rig.port.Close();
+  rig.port.SetEvents(TComEvents());
+  rig.port.Open();
+  ScriptedDevice device(rig.pty);
+  device.Push(Reply{Framed({0x01, 0x04, 0x02, 0x12, 0x34}), {}});
+  // The adapter goes away in the pause after the foreign answer, so the purge
+  // that discards the rest of that answer fails.
+  int second = 0;
+  rig.link.Clock = [&] {
+    rig.port.Device().Close();
+    LocalDateTime t;
+    t.Hour = 12;
+    t.Second = second++;
+    return t;
+  };
+  uint8_t answer[300] = {};
+  try {
+    ReadTen(rig, answer, 300);
+    ADD_FAILURE() << "the failing write of the next attempt must leave Transact";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.FailureCode, CError_PortNotOpen);
+  }
+  EXPECT_EQ(rig.form.Calls, (std::vector<std::string>{"DisablePollTimer", "ShowMessage", "CloseMainWindow"}));
+  ASSERT_EQ(rig.form.Boxes.size(), 1u);
+  EXPECT_EQ(rig.form.Boxes[0].Text, kPortLostText);
 }
 
 TEST(TransactPortFailures, ReadErrorLeavesTransact) {

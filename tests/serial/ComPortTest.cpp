@@ -198,6 +198,26 @@ TEST(ComPortBuffers, ClearBufferEmptiesBothQueues) {
   EXPECT_EQ(p.port.Read(buf, 1), 0);
 }
 
+TEST(ComPortBuffers, APurgeNeverTakesBackAFrameReportedAsSent) {
+  // Frames that get no answer (a broadcast) are followed at once by the
+  // next transaction's purge; each must still reach the other side whole.
+  OpenPort p;
+  constexpr int kFrames = 300;
+  const auto frame = Bytes({0x00, 0x46, 1, 2, 3, 4, 5, 0, 0, 0xAA, 0x55});
+  size_t received = 0;
+  std::thread device([&] {
+    const auto end = steady_clock::now() + 10s;
+    while (received < kFrames * frame.size() && steady_clock::now() < end)
+      received += p.pty.Receive(frame.size(), 100ms).size();
+  });
+  for (int i = 0; i < kFrames; ++i) {
+    p.port.ClearBuffer(true, true);
+    ASSERT_EQ(p.port.Write(frame.data(), static_cast<int>(frame.size())), int(frame.size()));
+  }
+  device.join();
+  EXPECT_EQ(received, kFrames * frame.size());
+}
+
 TEST(ComPortBuffers, ALostLineIsAReadFailureNotAHang) {
   OpenPort p;
   p.pty.CloseMaster();

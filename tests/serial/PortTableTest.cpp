@@ -47,7 +47,8 @@ TEST(PortTable, RegisteredPtyIsListedResolvedAndProbed) {
   ScratchRuntimeDir scratch;
   PtyPair pty;
   const std::string device = Canonical(pty.SlavePath());
-  ASSERT_TRUE(RegisterVirtualPort(7, pty.SlavePath()));
+  const auto com7 = RegisterVirtualPort(7, pty.SlavePath());
+  ASSERT_TRUE(com7);
 
   const auto ports = ListSerialPortsFrom(NoHardware());
   ASSERT_EQ(ports.size(), 1u);
@@ -113,7 +114,8 @@ TEST(PortTable, UnsafeDirectoryIsIgnoredWhole) {
   };
   {
     ScratchRuntimeDir scratch;
-    ASSERT_TRUE(RegisterVirtualPort(3, pty.SlavePath()));
+    const auto com3 = RegisterVirtualPort(3, pty.SlavePath());
+    ASSERT_TRUE(com3);
     ASSERT_EQ(ListSerialPortsFrom(NoHardware()).size(), 1u);
     fs::permissions(scratch.Ports(), fs::perms(0777));
     expectIgnored("ports writable by all");
@@ -124,20 +126,23 @@ TEST(PortTable, UnsafeDirectoryIsIgnoredWhole) {
   }
   {
     ScratchRuntimeDir scratch;
-    ASSERT_TRUE(RegisterVirtualPort(3, pty.SlavePath()));
+    const auto com3 = RegisterVirtualPort(3, pty.SlavePath());
+    ASSERT_TRUE(com3);
     ASSERT_EQ(::lchown(scratch.Ports().c_str(), 12345, 12345), 0);
     expectIgnored("ports owned by another user");
   }
   {
     ScratchRuntimeDir scratch;
-    ASSERT_TRUE(RegisterVirtualPort(3, pty.SlavePath()));
+    const auto com3 = RegisterVirtualPort(3, pty.SlavePath());
+    ASSERT_TRUE(com3);
     ASSERT_EQ(::lchown(scratch.Parent().c_str(), 12345, 12345), 0);
     expectIgnored("parent owned by another user");
   }
   {
     // The registrations moved elsewhere and the ports level made a symlink to them.
     ScratchRuntimeDir scratch;
-    ASSERT_TRUE(RegisterVirtualPort(3, pty.SlavePath()));
+    const auto com3 = RegisterVirtualPort(3, pty.SlavePath());
+    ASSERT_TRUE(com3);
     fs::rename(scratch.Ports(), scratch.Root() / "moved");
     fs::create_directory_symlink(scratch.Root() / "moved", scratch.Ports());
     expectIgnored("ports is a symlink");
@@ -147,9 +152,12 @@ TEST(PortTable, UnsafeDirectoryIsIgnoredWhole) {
 TEST(PortTable, SortedByNumberWithRegisteredNamesFirst) {
   ScratchRuntimeDir scratch;
   PtyPair a, b, c;
-  ASSERT_TRUE(RegisterVirtualPort(10, a.SlavePath()));
-  ASSERT_TRUE(RegisterVirtualPort(2, b.SlavePath()));
-  ASSERT_TRUE(RegisterVirtualPort(100, c.SlavePath()));
+  const auto com10 = RegisterVirtualPort(10, a.SlavePath());
+  ASSERT_TRUE(com10);
+  const auto com2 = RegisterVirtualPort(2, b.SlavePath());
+  ASSERT_TRUE(com2);
+  const auto com100 = RegisterVirtualPort(100, c.SlavePath());
+  ASSERT_TRUE(com100);
   EXPECT_EQ(Names(ListSerialPortsFrom(NoHardware())),
             (std::vector<std::string>{"COM2", "COM10", "COM100"}));
 
@@ -170,7 +178,8 @@ TEST(PortTable, SortedByNumberWithRegisteredNamesFirst) {
 TEST(PortTable, ProbeFailsWhileAnotherProgramHoldsThePort) {
   ScratchRuntimeDir scratch;
   PtyPair pty;
-  ASSERT_TRUE(RegisterVirtualPort(5, pty.SlavePath()));
+  const auto com5 = RegisterVirtualPort(5, pty.SlavePath());
+  ASSERT_TRUE(com5);
   ASSERT_TRUE(ProbePortFrom("COM5", NoHardware()));
 
   const int holder = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -219,7 +228,8 @@ TEST(PortTable, AbsolutePathsStandForCharacterDevicesOnly) {
 TEST(PortTable, ComPortOpenedByRegisteredNameReachesThePty) {
   ScratchRuntimeDir scratch;
   PtyPair pty;
-  ASSERT_TRUE(RegisterVirtualPort(23, pty.SlavePath()));
+  auto com23 = RegisterVirtualPort(23, pty.SlavePath());
+  ASSERT_TRUE(com23);
   pty.ReleaseSlave();
 
   TCustomComPort port;
@@ -240,7 +250,7 @@ TEST(PortTable, ComPortOpenedByRegisteredNameReachesThePty) {
   port.Close();
 
   // Once unregistered the name is gone and opening it fails.
-  UnregisterVirtualPort(23, pty.SlavePath());
+  com23.reset();
   TCustomComPort again;
   again.SetPort("COM23");
   EXPECT_THROW(again.Open(), EComPort);

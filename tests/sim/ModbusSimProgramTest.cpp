@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "ComPort.h"
 #include "PortTable.h"
 #include "SimCrc.h"
 #include "SimTestSupport.h"
@@ -73,25 +74,61 @@ TEST(ModbusSimProgram, RegistersASafeEntryAndRemovesItOnSigterm) {
   EXPECT_FALSE(Listed("COM9", sim.Device()));
 }
 
-TEST(ModbusSimProgram, ReplacesAStaleEntryAndRefusesALiveOne) {
+TEST(ModbusSimProgram, ALiveNameIsRefusedAndAKilledSimulatorsEntryIsDeadAndTakenAgain) {
   TempRuntimeDir runtime;
+  SimProcess first({"--com", "12"});
+  ASSERT_TRUE(first.WaitStarted()) << first.Output();
+  EXPECT_TRUE(fs::is_regular_file(runtime.Ports() / "COM12.lock"));
+  // The name is taken by a live simulator: a second one cannot have it.
   {
-    SimProcess first({"--com", "12"});
-    ASSERT_TRUE(first.WaitStarted()) << first.Output();
-    // The name is taken by a live simulator: a second one cannot have it.
     SimProcess clash({"--com", "12"});
     EXPECT_EQ(clash.WaitExit(), 1);
-    EXPECT_NE(clash.Output().find("cannot register"), std::string::npos) << clash.Output();
-    EXPECT_EQ(fs::read_symlink(runtime.Ports() / "COM12"), first.Device());
-    kill(first.Pid(), SIGKILL);  // dies without cleaning up
-    EXPECT_EQ(first.WaitExit(), 128 + SIGKILL);
+    EXPECT_NE(clash.Output().find("cannot register the port: COM12 is registered for " + first.Device() +
+                                  " by a running program"),
+              std::string::npos)
+        << clash.Output();
   }
-  ASSERT_TRUE(fs::is_symlink(runtime.Ports() / "COM12"));  // stale now
+  EXPECT_EQ(fs::read_symlink(runtime.Ports() / "COM12"), first.Device());
+  EXPECT_TRUE(Listed("COM12", first.Device()));
+
+  kill(first.Pid(), SIGKILL);  // dies without cleaning up
+  EXPECT_EQ(first.WaitExit(), 128 + SIGKILL);
+  ASSERT_TRUE(fs::is_symlink(runtime.Ports() / "COM12"));
+  // Its terminal's number goes to the next program that opens a terminal;
+  // here that terminal is ours, in place of the closed one.
+  PtyPair reused;
+  reused.ReleaseSlave();
+  fs::remove(runtime.Ports() / "COM12");
+  fs::create_symlink(reused.SlavePath(), runtime.Ports() / "COM12");
+  EXPECT_FALSE(Listed("COM12", reused.SlavePath()));
+  EXPECT_EQ(ResolvePortDevice("COM12"), std::nullopt);
+  EXPECT_FALSE(ProbePort("COM12"));
+  TComPort port;
+  port.SetPort("COM12");
+  EXPECT_THROW(port.Open(), EComPort);
+  EXPECT_EQ(reused.Pending(), 0u) << "nothing may reach the other program's terminal";
+
   SimProcess next({"--com", "12"});
   ASSERT_TRUE(next.WaitStarted()) << next.Output();
   EXPECT_EQ(next.Name(), "COM12");
   EXPECT_EQ(fs::read_symlink(runtime.Ports() / "COM12"), next.Device());
+  EXPECT_TRUE(Listed("COM12", next.Device()));
   EXPECT_EQ(next.Stop(SIGTERM), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(runtime.Ports() / "COM12")));
+  EXPECT_FALSE(fs::exists(runtime.Ports() / "COM12.lock"));
+
+  // The same without --com: the dead COM9 is taken again, not passed over for COM10.
+  SimProcess killed({});
+  ASSERT_TRUE(killed.WaitStarted()) << killed.Output();
+  ASSERT_EQ(killed.Name(), "COM9");
+  kill(killed.Pid(), SIGKILL);
+  EXPECT_EQ(killed.WaitExit(), 128 + SIGKILL);
+  fs::remove(runtime.Ports() / "COM9");
+  fs::create_symlink(reused.SlavePath(), runtime.Ports() / "COM9");
+  SimProcess again({});
+  ASSERT_TRUE(again.WaitStarted()) << again.Output();
+  EXPECT_EQ(again.Name(), "COM9");
+  EXPECT_EQ(again.Stop(SIGTERM), 0);
 }
 
 TEST(ModbusSimProgram, OptionsScriptAndLog) {
@@ -128,9 +165,10 @@ TEST(ModbusSimProgram, OptionsScriptAndLog) {
   EXPECT_EQ(stamp[8], '.');
 
   for (std::vector<std::string> bad : {std::vector<std::string>{"--fault", "loud"}, {"--devices", "0"},
-                                       {"--parity", "X"}, {"--com", "0"}, {"--script", "/nonexistent"}}) {
+                                       {"--parity", "X"}, {"--com", "0"}, {"--script", "/nonexistent"},
+                                       {"--seed", "x"}, {"--no-such-option"}}) {
     SimProcess refused(bad);
-    EXPECT_NE(refused.WaitExit(), 0) << bad[0];
+    EXPECT_EQ(refused.WaitExit(), 2) << bad[0] << ": every bad option has the one usage status";
   }
   EXPECT_TRUE(fs::is_empty(runtime.Ports()));
 }

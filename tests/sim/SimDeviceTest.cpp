@@ -86,6 +86,13 @@ TEST(SimDevice, ExceptionsForUnservedCodesBadAddressesAndBadQuantities) {
   EXPECT_EQ(Ask(device, {1, 15, 0, 0, 0, 0, 0}), Answer({1, 0x8F, 3}));
   // A failed write changes nothing.
   EXPECT_EQ(Ask(device, {1, 3, 0x03, 0xFF, 0, 1}), Answer({1, 3, 2, 0x07, 0xE7}));
+  // 14 and 17 carry no data: with data they are bad requests, not echoed at
+  // any length (a 14 with 336 data bytes was once echoed as a 340-byte answer).
+  EXPECT_EQ(Ask(device, {1, 14, 0, 0}), Answer({1, 0x8E, 3}));
+  std::vector<uint8_t> longPoll{1, 14};
+  longPoll.resize(2 + 336, 0x30);
+  EXPECT_EQ(Ask(device, longPoll), Answer({1, 0x8E, 3}));
+  EXPECT_EQ(Ask(device, {1, 17, 5}), Answer({1, 0x91, 3}));
 }
 
 TEST(SimDevice, ReportSlaveIdAndTheBlockCodes) {

@@ -10,6 +10,7 @@
 struct RegisteredPty::Registration {
   std::filesystem::path root;
   std::optional<std::string> saved;
+  std::optional<PortRegistration> port;
 };
 
 RegisteredPty::RegisteredPty(int number)
@@ -20,13 +21,13 @@ RegisteredPty::RegisteredPty(int number)
   registration_->root = pattern;
   ::setenv("XDG_RUNTIME_DIR", pattern, 1);
   std::string error;
-  if (!RegisterVirtualPort(number_, pty.SlavePath(), &error))
-    throw std::runtime_error("cannot register the pty: " + error);
+  registration_->port = RegisterVirtualPort(number_, pty.SlavePath(), &error);
+  if (!registration_->port) throw std::runtime_error("cannot register the pty: " + error);
   pty.ReleaseSlave();  // only the port under test holds the slave
 }
 
 RegisteredPty::~RegisteredPty() {
-  UnregisterVirtualPort(number_, pty.SlavePath());
+  registration_->port.reset();
   std::error_code ignored;
   std::filesystem::remove_all(registration_->root, ignored);
   if (registration_->saved)

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "GridTyping.h"
 #include "Ob_TModBCl.h"
 #include "StringGrid.h"
 #include "UiTestApp.h"
@@ -13,10 +14,7 @@ namespace {
 class Grid : public WindowTest {
 protected:
   TStringGrid* grid() { return Form().StringGrid1; }
-  void Click(int col, int row) {
-    const QRect cell = grid()->visualItemRect(grid()->item(row, col));
-    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, cell.center());
-  }
+  void Click(int col, int row) { ClickCell(grid(), col, row); }
   void ExpectPattern() {
     for (int r = 1; r <= 16; ++r)
       for (int c = 0; c < 16; ++c) EXPECT_EQ(grid()->Cell(c, r), QString::number((r - 1) * 16 + c));
@@ -96,6 +94,45 @@ TEST_F(Grid, FillEditAndClear) {
   for (int c = 0; c < 16; ++c) EXPECT_EQ(grid()->Cell(c, 0), QString::number(c));
   EXPECT_EQ(f.Label9->text(), label9);
   EXPECT_EQ(f.Label10->text(), label10);
+  EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+// An operator clicks a cell and types; whether the cell was already the
+// current one, how soon the keys follow the click and what the cell held
+// must not matter: the cell ends with exactly the keys typed.
+TEST_F(Grid, TypingAfterAClickAlwaysReachesTheCell) {
+  TForm1& f = Form();
+  int row = 1;
+  for (int pauseMs : {0, 50, 120, 250, 600}) {
+    for (bool alreadyCurrent : {true, false}) {
+      for (const QString& old : {QString("37"), QString()}) {
+        const int col = alreadyCurrent ? 2 : 5;
+        grid()->SetCell(col, row, old);
+        Click(alreadyCurrent ? col : col + 1, row);  // the cell is current, or its neighbour is
+        SCOPED_TRACE(::testing::Message() << "pause " << pauseMs << " ms, "
+                                          << (alreadyCurrent ? "the current cell" : "another cell")
+                                          << ", old text \"" << old.toStdString() << '"');
+        ClickAndType(grid(), col, row, pauseMs, "AB");
+        EXPECT_EQ(grid()->Cell(col, row), QString("AB"));
+        EXPECT_FALSE(grid()->Editing());
+        EXPECT_EQ(f.Label10->text(), QString::fromUtf8(" в ячейке %1:%2 содержится текст  %3").arg(col).arg(row).arg(old));
+        EXPECT_EQ(f.Label9->text(), QString::fromUtf8("выбрана ячейка: %1:%2").arg(col).arg(row));
+        ++row;
+        if (row > 16) row = 1;
+      }
+    }
+  }
+  // A double click still opens the editor on what the cell holds.
+  grid()->SetCell(7, 3, "5C");
+  Click(7, 3);
+  QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, grid()->visualItemRect(grid()->item(3, 7)).center());
+  ASSERT_TRUE(grid()->Editing());
+  auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->text(), "5C");
+  EXPECT_EQ(f.Label10->text(), QString::fromUtf8(" в ячейке 7:3 содержится текст  5C"));
+  QTest::keyClick(editor, Qt::Key_Escape);
+  EXPECT_EQ(grid()->Cell(7, 3), "5C");
   EXPECT_TRUE(boxes.Boxes.empty());
 }
 

@@ -1,5 +1,6 @@
 // The main window at start: layout, texts, hidden controls, owned objects.
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -121,6 +122,56 @@ TEST_F(MainWindow, EveryControlWhereTheLayoutPutsItWithItsText) {
   EXPECT_TRUE(f.SPBloc->isCheckable());
   EXPECT_FALSE(f.SPBloc->isChecked());
   EXPECT_EQ(f.SPBloc->toolTip(), QString::fromUtf8("Кнопка вкл блокировки"));
+}
+
+// Red text pixels of what `widget` shows.
+int RedInk(QWidget* widget) {
+  const QImage image = widget->grab().toImage();
+  int ink = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      ink += c.alpha() > 0 && c.red() > c.green() + 60 && c.red() > c.blue() + 60;
+    }
+  return ink;
+}
+
+// Red text pixels of `label`'s text drawn with its own font in a box of
+// its width and `height`.
+int InkUnclipped(const QLabel* label, int height) {
+  QLabel roomy(label->text());
+  roomy.setFont(label->font());
+  roomy.setPalette(label->palette());
+  roomy.setAlignment(label->alignment());
+  roomy.setWordWrap(label->wordWrap());
+  roomy.resize(label->width(), height);
+  return RedInk(&roomy);
+}
+
+// "Зациклен запрос" shows whole in its 112 x 12 label, descenders included,
+// whatever face and size the machine gives the window's font: the text is
+// compared with the same text in the label's font given room to spare.
+TEST_F(MainWindow, TheCycleLabelShowsAllOfItsText) {
+  QLabel* label = Form().LabelCikl;
+  QTest::mouseClick(Form().Button3, Qt::LeftButton);
+  ASSERT_TRUE(label->isVisible());
+  const auto expectWhole = [&](const std::string& face) {
+    EXPECT_EQ(label->geometry(), QRect(528, 40, 112, 12)) << face;
+    const int whole = InkUnclipped(label, 60);
+    EXPECT_EQ(RedInk(label), whole) << face;
+    return whole;
+  };
+  EXPECT_GT(expectWhole("the window's font"), 50);
+  for (const QString& family : QFontDatabase::families(QFontDatabase::Cyrillic)) {
+    if (QFontDatabase::isPrivateFamily(family)) continue;
+    for (double points : {8.0, 14.0}) {  // 14 points: too tall and too wide for the box
+      QFont face(family);
+      face.setPointSizeF(points);
+      label->setFont(face);
+      expectWhole(family.toStdString() + " " + std::to_string(points));
+    }
+  }
+  QTest::mouseClick(Form().Button3, Qt::LeftButton);
 }
 
 TEST_F(MainWindow, StartState) {

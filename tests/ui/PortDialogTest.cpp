@@ -62,6 +62,8 @@ TEST_F(PortDialog, ListsTheUsablePortsWithTheirDevicesAndOKOpensTheChosenOne) {
   PtyPair& com9 = ports.Add(9);
   ports.Add(12);
   ports.Hold(12);  // held by another program: not listed
+  ports.Add(13);
+  ports.HoldWithoutLock(13);  // open in a program that takes no lock: not listed either
   PtyPair& com10 = ports.Add(10);
 
   driver->Steps.push_back([&] {
@@ -75,6 +77,7 @@ TEST_F(PortDialog, ListsTheUsablePortsWithTheirDevicesAndOKOpensTheChosenOne) {
     ASSERT_GE(at9, 0);
     EXPECT_EQ(at10, at9 + 1);  // by number: COM9 before COM10
     EXPECT_EQ(IndexOf(d.CBoxPort, "COM12"), -1);
+    EXPECT_EQ(IndexOf(d.CBoxPort, "COM13"), -1);
     EXPECT_EQ(d.CBoxPort->currentIndex(), 0);
     Choose(d.CBoxPort, at10);
     EXPECT_EQ(d.CBoxPort->currentText(), "COM10");  // the bare name
@@ -112,7 +115,7 @@ TEST_F(PortDialog, ListsTheUsablePortsWithTheirDevicesAndOKOpensTheChosenOne) {
 }
 
 TEST_F(PortDialog, APortGoneWhileTheDialogIsOpenIsReportedAndTheDialogStillCloses) {
-  PtyPair& com9 = ports.Add(9);
+  ports.Add(9);
   driver->Steps.push_back([] {
     Choose(FormPort->CBoxPort, IndexOf(FormPort->CBoxPort, "COM9"));
     PressOK();
@@ -121,7 +124,7 @@ TEST_F(PortDialog, APortGoneWhileTheDialogIsOpenIsReportedAndTheDialogStillClose
   ASSERT_TRUE(Form().ComPort1.Connected());
 
   driver->Steps.push_back([&] {
-    UnregisterVirtualPort(9, com9.SlavePath());  // the adapter is unplugged
+    ports.Remove(9);  // the adapter is unplugged
     FormPort->close();
   });
   QTest::mouseClick(Form().Button2, Qt::LeftButton);

@@ -8,28 +8,17 @@
 #include <QTimer>
 
 #include "EntryEdit.h"
+#include "GridTyping.h"
 #include "Ob_TModBCl.h"
-#include "SimTestSupport.h"
+#include "SimWindowTest.h"
 #include "StringGrid.h"
 #include "UiTestApp.h"
 #include "obrNastr.h"
 
 namespace {
 
-class RequestFlowWindow : public WindowTest {
+class RequestFlowWindow : public SimWindowTest {
 protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    TForm1& f = Form();
-    f.ComPort1.Timeouts().SetReadInterval(30);
-    f.ComPort1.Timeouts().SetReadTotalMultiplier(10);
-    f.ComPort1.Timeouts().SetReadTotalConstant(150);
-    f.ComPort1.SetPort(sim.SlavePath());
-    f.ComPort1.Open();
-    f.Link.SetTxDelay(1);
-    f.Link.SetRxDelay(1);
-  }
-
   void Enter(const char* zapr, const char* dat1, const char* dat2) {
     Form().EditZapr->SetText(zapr);
     Form().EditDat1->SetText(dat1);
@@ -47,8 +36,6 @@ protected:
     return last;
   }
   QString FieldText(int n) { return Form().Edit(n)->text(); }
-
-  RunningSim sim;
 };
 
 TEST_F(RequestFlowWindow, PuskSendsTheRequestAndShowsTheAnswer) {
@@ -139,6 +126,22 @@ TEST_F(RequestFlowWindow, ShortcutButtonsSendRequestFive) {
   EXPECT_EQ(LastRequest().substr(0, 17), "01 05 00 1A 00 00");
   EXPECT_EQ(RequestCode, 5);
   EXPECT_EQ(Requests(), 2u);
+}
+
+// What the operator types into the grid is what a block request sends,
+// however soon the keys follow a click on the cell that is already current.
+TEST_F(RequestFlowWindow, CellsTypedAfterAClickGoOutInTheBlock) {
+  TForm1& f = Form();
+  QTest::mouseClick(f.Button4, Qt::LeftButton);  // cells "0" to "255"
+  const int pauses[] = {0, 50, 120, 250, 600};
+  for (int col = 0; col < 5; ++col) {
+    ClickCell(f.StringGrid1, col, 1);
+    ClickAndType(f.StringGrid1, col, 1, pauses[col], "AB");
+  }
+  Enter("100", "6", "0");
+  QTest::mouseClick(f.Button1, Qt::LeftButton);
+  EXPECT_EQ(LastRequest().substr(0, 29), "01 64 00 06 AB AB AB AB AB 05");
+  EXPECT_TRUE(boxes.Boxes.empty());
 }
 
 }  // namespace

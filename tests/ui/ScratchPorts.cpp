@@ -27,7 +27,7 @@ ScratchPorts::ScratchPorts() {
 
 ScratchPorts::~ScratchPorts() {
   for (int fd : held_) ::close(fd);
-  for (auto& [number, pty] : ports_) UnregisterVirtualPort(number, pty->SlavePath());
+  holders_.clear();
   ports_.clear();
   if (hadRuntimeDir_) {
     ::setenv("XDG_RUNTIME_DIR", oldRuntimeDir_.c_str(), 1);
@@ -42,17 +42,31 @@ PtyPair& ScratchPorts::Add(int number) {
   auto pty = std::make_unique<PtyPair>();
   pty->ReleaseSlave();
   std::string error;
-  EXPECT_TRUE(RegisterVirtualPort(number, pty->SlavePath(), &error)) << error;
-  ports_.emplace_back(number, std::move(pty));
-  return *ports_.back().second;
+  auto registration = RegisterVirtualPort(number, pty->SlavePath(), &error);
+  EXPECT_TRUE(registration) << error;
+  ports_.push_back({number, std::move(pty), std::move(registration)});
+  return *ports_.back().pty;
+}
+
+void ScratchPorts::Remove(int number) {
+  for (auto& port : ports_)
+    if (port.number == number) port.registration.reset();
 }
 
 void ScratchPorts::Hold(int number) {
-  for (auto& [n, pty] : ports_) {
-    if (n != number) continue;
-    const int fd = ::open(pty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  for (auto& port : ports_) {
+    if (port.number != number) continue;
+    const int fd = ::open(port.pty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     held_.push_back(fd);
   }
+}
+
+void ScratchPorts::HoldWithoutLock(int number) {
+  for (auto& port : ports_)
+    if (port.number == number) {
+      holders_.push_back(std::make_unique<ChildProcess>(KeepOpen(port.pty->SlavePath())));
+      EXPECT_EQ(holders_.back()->Report(), "open");
+    }
 }

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
+#include "PortDirectory.h"
 #include "PtyPair.h"
 
 class ScratchPorts {
@@ -16,13 +19,23 @@ public:
 
   // A new pseudo-terminal registered as COM<number>; the pair plays the device.
   PtyPair& Add(int number);
+  // Drops the registration, as when the simulator behind it ends.
+  void Remove(int number);
   // Takes the port as another program would (an exclusive lock on its device).
   void Hold(int number);
+  // Keeps it open in another process without any lock, as a terminal program may.
+  void HoldWithoutLock(int number);
 
 private:
   std::string runtimeDir_;
   std::string oldRuntimeDir_;
   bool hadRuntimeDir_ = false;
-  std::vector<std::pair<int, std::unique_ptr<PtyPair>>> ports_;
+  struct Port {
+    int number;
+    std::unique_ptr<PtyPair> pty;
+    std::optional<PortRegistration> registration;
+  };
+  std::vector<Port> ports_;
   std::vector<int> held_;
+  std::vector<std::unique_ptr<ChildProcess>> holders_;
 };

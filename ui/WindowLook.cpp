@@ -1,4 +1,4 @@
-#include "VclLook.h"
+#include "WindowLook.h"
 
 #include <QPalette>
 #include <QWidget>

@@ -1,0 +1,235 @@
+// The monitor's recorder on the link against the simulated device: frames,
+// attempts, stages, results and times, checked against the device's own log.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <thread>
+
+#include "ComPort.h"
+#include "ComPortClass.h"
+#include "MainPortProperties.h"
+#include "RecordingOperator.h"
+#include "ReplyScript.h"
+#include "SimTestSupport.h"
+#include "TrafficRecorder.h"
+
+namespace {
+SimOptions Scripted(const std::string& script) {
+  SimOptions options;
+  std::istringstream in(script);
+  options.script = *ParseScript(in);
+  return options;
+}
+
+// The link on a simulated device, with short read time-outs and a recorder attached.
+struct Rig {
+  explicit Rig(const SimOptions& options = {}) : sim(options) {
+    LoadMainPortProperties(port);
+    port.Timeouts().SetReadInterval(30);
+    port.Timeouts().SetReadTotalMultiplier(0);
+    port.Timeouts().SetReadTotalConstant(150);
+    port.SetPort(sim.SlavePath());
+    port.Open();
+    link.SetTxDelay(1);
+    link.SetRxDelay(1);
+    recorder.Attach(link);
+  }
+  int32_t Read(uint8_t device, int registers) {
+    const std::vector<uint8_t> data{0, 0, 0, static_cast<uint8_t>(registers)};
+    std::vector<uint8_t> answer(300);
+    return link.Transact(device - 1, 3, 4, data.data(), answer.data(), 300);
+  }
+  std::vector<MonitorFrame> Frames() const {
+    return {recorder.Frames().Frames().begin(), recorder.Frames().Frames().end()};
+  }
+  // The device's log: "RX 01 03 ..." and "TX ..." lines, the hex only.
+  std::vector<std::string> DeviceFrames() const {
+    std::vector<std::string> frames;
+    for (const std::string& line : sim.Log())
+      if (line.rfind("RX ", 0) == 0 || line.rfind("TX ", 0) == 0)
+        frames.push_back(line.substr(0, line.find("  crc")));
+    return frames;
+  }
+
+  RunningSim sim;
+  TComPort port;
+  RecordingOperator form;
+  TComPortClass link{port, form};
+  TrafficRecorder recorder;
+};
+
+// As the device logs it: what we send it receives.
+std::string AsLog(const MonitorFrame& frame) {
+  return (frame.Direction == FrameDirection::Tx ? "RX " : "TX ") + Hex(frame.Bytes);
+}
+}  // namespace
+
+TEST(TrafficRecorder, ANoAnswerTransactionShowsFiveRequestsAndNoAnswer) {
+  Rig rig;
+  ASSERT_EQ(rig.Read(4, 1), 130);  // device 4 is not served
+  const auto frames = rig.Frames();
+  ASSERT_EQ(frames.size(), 5u);
+  for (size_t i = 0; i < frames.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(frames[i].Direction, FrameDirection::Tx);
+    EXPECT_EQ(Hex(frames[i].Bytes), "04 03 00 00 00 01 84 5F");
+    EXPECT_EQ(frames[i].Attempt, int(i + 1));
+    EXPECT_EQ(frames[i].Stage1Try, int(i + 1));
+    EXPECT_EQ(frames[i].Stage2Try, 1);
+    EXPECT_EQ(frames[i].AttemptResult, 130);
+    EXPECT_TRUE(frames[i].Complete);
+    EXPECT_EQ(frames[i].Transaction, frames[0].Transaction);
+  }
+  EXPECT_EQ(frames.back().TransactionResult, 130);
+  EXPECT_EQ(rig.recorder.CompleteBefore(), frames.back().Seq + 1);
+  const DeviceStatistics& device = rig.recorder.Statistics().Devices().at(4);
+  EXPECT_EQ(device.Requests, 1);
+  EXPECT_EQ(device.Good, 0);
+  EXPECT_EQ(device.Repeats(), 4);
+  EXPECT_EQ(device.Results.at(130), 1);
+  EXPECT_EQ(device.LatencyCount, 0);
+}
+
+TEST(TrafficRecorder, AttemptsStagesAndResultsMatchTheDevicesLogByteForByte) {
+  // partial:3 brings a good head and nothing more: a stage-2 failure whose
+  // answer frame holds only bytes read in stage 1.
+  Rig rig(Scripted("partial:2\nbadcrc\npartial:4\npartial:3\nok\n"));
+  ASSERT_EQ(rig.Read(1, 2), 0);
+  const auto frames = rig.Frames();
+  // Five attempts, each a request and an answer, as the device logged them.
+  ASSERT_EQ(frames.size(), 10u);
+  const auto device = rig.DeviceFrames();
+  ASSERT_EQ(device.size(), 10u);
+  for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(AsLog(frames[i]), device[i]) << i;
+
+  struct Expected {
+    int attempt, stage, stage1Try, stage2Try;
+    int32_t result;
+  };
+  const Expected answers[] = {
+      {1, 1, 1, 1, 129}, {2, 2, 2, 1, 131}, {3, 2, 1, 2, 129}, {4, 2, 1, 3, 130}, {5, 2, 1, 4, 0}};
+  for (int k = 0; k < 5; ++k) {
+    SCOPED_TRACE(k);
+    const MonitorFrame& request = frames[2 * k];
+    const MonitorFrame& answer = frames[2 * k + 1];
+    EXPECT_EQ(request.Attempt, answers[k].attempt);
+    EXPECT_EQ(answer.Attempt, answers[k].attempt);
+    EXPECT_EQ(answer.Stage, answers[k].stage);
+    EXPECT_EQ(answer.Stage1Try, answers[k].stage1Try);
+    EXPECT_EQ(answer.Stage2Try, answers[k].stage2Try);
+    EXPECT_EQ(answer.AttemptResult, answers[k].result);
+    EXPECT_FALSE(request.AttemptResult) << "the answer carries the attempt's result";
+    ASSERT_TRUE(answer.LatencyUs);
+    EXPECT_GE(*answer.LatencyUs, 0);
+  }
+  EXPECT_EQ(frames.back().TransactionResult, 0);
+  const DeviceStatistics& stats = rig.recorder.Statistics().Devices().at(1);
+  EXPECT_EQ(stats.Requests, 1);
+  EXPECT_EQ(stats.Good, 1);
+  EXPECT_EQ(stats.Attempts, 5);
+  EXPECT_EQ(stats.LatencyCount, 5);
+}
+
+TEST(TrafficRecorder, ADelayedAnswerShowsItsLatency) {
+  Rig rig(Scripted("delay:60\ndelay:60\ndelay:60\n"));
+  int64_t best = INT64_MAX;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(rig.Read(1, 1), 0);
+    const MonitorFrame answer = rig.Frames().back();  // a copy: Frames() is a temporary
+    ASSERT_TRUE(answer.LatencyUs);
+    best = std::min(best, *answer.LatencyUs);
+  }
+  // The device waited 60 ms after the request; the rest is the line.
+  EXPECT_GE(best, 60'000);
+  EXPECT_LE(best, 62'000);
+  EXPECT_EQ(rig.recorder.Statistics().Devices().at(1).MinLatencyUs, best);
+}
+
+TEST(TrafficRecorder, ALateAnswerTakenByTheNextAttemptIsFlagged) {
+  // The answer comes after the head read gave up (150 ms), during the pause:
+  // the next attempt's read takes it as its own.
+  Rig rig(Scripted("delay:250\n"));
+  ASSERT_EQ(rig.Read(1, 1), 0);
+  const auto frames = rig.Frames();
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[0].AttemptResult, 130);
+  EXPECT_EQ(frames[2].Direction, FrameDirection::Rx);
+  EXPECT_EQ(frames[2].Attempt, 2);
+  EXPECT_TRUE(frames[2].BeforeRequest);
+  EXPECT_TRUE(frames[2].Chunks.front().Waiting);
+  // A late answer tells nothing of the device's latency.
+  EXPECT_EQ(rig.recorder.Statistics().Devices().at(1).LatencyCount, 0);
+  // The device answered the second request too: the purge of the next
+  // transaction shows what it threw away.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(rig.Read(1, 1), 0);
+  const auto after = rig.Frames();
+  ASSERT_GE(after.size(), 4u);
+  EXPECT_EQ(after[3].Direction, FrameDirection::Discarded);
+  EXPECT_EQ(after[3].DiscardedCount, 7);
+}
+
+TEST(TrafficRecorder, GapsInsideAnAnswerAboveOneAndAHalfCharactersAreFlagged) {
+  PtyPair pty;
+  TComPort port;
+  LoadMainPortProperties(port);
+  port.SetPort(pty.SlavePath());
+  pty.ReleaseSlave();
+  port.Open();
+  RecordingOperator form;
+  TComPortClass link{port, form};
+  link.SetRepeats1(1);
+  link.SetRepeats2(1);
+  TrafficRecorder recorder;
+  recorder.Attach(link);
+  // At 9600 baud with 11 bits a character takes 1.15 ms: a 15 ms pause is far above 1.5 of them.
+  std::thread device([&] {
+    pty.Receive(8, std::chrono::milliseconds(1000));
+    pty.Send(Bytes({0x01, 0x03, 0x02}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    pty.Send(Bytes({0x00, 0x07, 0xF9, 0x86}));
+  });
+  const std::vector<uint8_t> data{0, 0, 0, 1};
+  std::vector<uint8_t> answer(300);
+  EXPECT_EQ(link.Transact(0, 3, 4, data.data(), answer.data(), 300), 0);
+  device.join();
+  const MonitorFrame& rx = recorder.Frames().Frames().back();
+  ASSERT_EQ(rx.Direction, FrameDirection::Rx);
+  EXPECT_EQ(Hex(rx.Bytes), "01 03 02 00 07 F9 86");
+  // The head's read may be late to take its bytes, which shortens what it sees.
+  EXPECT_GE(rx.LargestGapUs, 5'000);
+  EXPECT_TRUE(rx.GapTooLong);
+  EXPECT_EQ(rx.Stage, 2);
+
+  // The same answer in one burst has no gap to speak of.
+  std::thread burst([&] {
+    pty.Receive(8, std::chrono::milliseconds(1000));
+    pty.Send(Bytes({0x01, 0x03, 0x02, 0x00, 0x07, 0xF9, 0x86}));
+  });
+  EXPECT_EQ(link.Transact(0, 3, 4, data.data(), answer.data(), 300), 0);
+  burst.join();
+  EXPECT_FALSE(recorder.Frames().Frames().back().GapTooLong);
+  recorder.Detach();
+  EXPECT_EQ(link.Observer, nullptr);
+}
+
+TEST(TrafficRecorder, TheRingKeepsTheNewestFrames) {
+  Rig rig;
+  TrafficRecorder small(5);
+  rig.recorder.Detach();
+  small.Attach(rig.link);
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(rig.Read(1, 1), 0);
+  const FrameRing& ring = small.Frames();
+  EXPECT_EQ(ring.Size(), 5u);
+  EXPECT_EQ(ring.Dropped(), 3u);
+  EXPECT_EQ(ring.Frames().front().Seq, 4u);
+  EXPECT_EQ(ring.Frames().back().Seq, 8u);
+  EXPECT_EQ(ring.Find(3), nullptr);
+  EXPECT_EQ(ring.Find(8)->Direction, FrameDirection::Rx);
+  // Statistics outlive the frames they came from.
+  EXPECT_EQ(small.Statistics().Devices().at(1).Requests, 4);
+  small.ClearFrames();
+  EXPECT_EQ(ring.Size(), 0u);
+  ASSERT_EQ(rig.Read(1, 1), 0);
+  EXPECT_EQ(ring.Frames().front().Seq, 9u) << "running numbers go on after a clear";
+}

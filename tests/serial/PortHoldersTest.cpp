@@ -1,0 +1,187 @@
+// A terminal already in use by another program is refused, at open and in the
+// port probe, also when that program takes no flock: seen through /proc or
+// through the UUCP lock files terminal programs leave; while the far end of a
+// pseudo-terminal (the device side, as the simulator) is no competitor.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+
+#include "ComPort.h"
+#include "ChildProcess.h"
+#include "PortDirectory.h"
+#include "PortDirectoryScratch.h"
+#include "PortTable.h"
+#include "PosixPortHolders.h"
+#include "PtyPair.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Opening `path` fails with code 1 and EBUSY, and leaves the port closed.
+void ExpectRefusedAsBusy(const std::string& path) {
+  TCustomComPort port;
+  port.SetPort(path);
+  try {
+    port.Open();
+    ADD_FAILURE() << path << " was opened while in use";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.FailureCode, 1);
+    EXPECT_EQ(e.SystemErrorCode, EBUSY);
+    EXPECT_STREQ(e.what(), "Unable to open com port (Error: 16)");
+  }
+  EXPECT_FALSE(port.Connected());
+}
+
+void ExpectOpens(const std::string& path) {
+  TCustomComPort port;
+  port.SetPort(path);
+  EXPECT_NO_THROW(port.Open()) << path;
+  EXPECT_TRUE(port.Connected());
+}
+
+bool Exclusive(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  int exclusive = -1;
+  ::ioctl(fd, TIOCGEXCL, &exclusive);
+  ::close(fd);
+  return exclusive != 0;
+}
+
+// Holds a new terminal's master and slave, as the device simulator does; reports the slave.
+std::string HoldBothSides() {
+  int master = -1, slave = -1;
+  char name[128] = {};
+  return ::openpty(&master, &slave, name, nullptr, nullptr) == 0 ? name : "";
+}
+
+pid_t DeadPid() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+// Lock files go to a scratch directory, never to the machine's.
+class ScratchLockDirectory {
+public:
+  ScratchLockDirectory() { SetPortLockDirectories({scratch_.Root().string()}); }
+  ~ScratchLockDirectory() { SetPortLockDirectories({}); }
+  void WriteAscii(const std::string& name, pid_t pid) const {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    std::ofstream(scratch_.Root() / name) << text;
+  }
+  void WriteBinary(const std::string& name, pid_t pid) const {
+    const int value = pid;
+    std::ofstream(scratch_.Root() / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(&value), sizeof value);
+  }
+  void Remove(const std::string& name) const { fs::remove(scratch_.Root() / name); }
+
+private:
+  ScratchRuntimeDir scratch_;
+};
+
+std::string PtyNumber(const std::string& slavePath) {
+  return slavePath.substr(slavePath.rfind('/') + 1);
+}
+
+}  // namespace
+
+TEST(PortHolders, AProgramHoldingTheTerminalWithoutALockKeepsUsOut) {
+  PtyPair pty;
+  pty.ReleaseSlave();
+  const std::string path = pty.SlavePath();
+  ASSERT_TRUE(ProbePort(path));
+  ExpectOpens(path);
+  {
+    ChildProcess holder(KeepOpen(path));
+    ASSERT_EQ(holder.Report(), "open");
+    EXPECT_FALSE(ProbePort(path));
+    ExpectRefusedAsBusy(path);
+    EXPECT_FALSE(Exclusive(path)) << "the refusal gives the exclusive flag back";
+    EXPECT_EQ(pty.Pending(), 0u);
+  }
+  EXPECT_TRUE(ProbePort(path)) << "free again once the other program ended";
+  ExpectOpens(path);
+
+  // Also when it is reached by its COM name.
+  ScratchRuntimeDir scratch;
+  const auto com405 = RegisterVirtualPort(405, path);
+  ASSERT_TRUE(com405);
+  ASSERT_TRUE(ProbePort("COM405"));
+  ChildProcess holder(KeepOpen(path));
+  ASSERT_EQ(holder.Report(), "open");
+  EXPECT_FALSE(ProbePort("COM405"));
+  ExpectRefusedAsBusy("COM405");
+}
+
+TEST(PortHolders, TheFarEndOfAPseudoTerminalIsNoHolder) {
+  // Another process holding both sides, as the device simulator does: the line's device end.
+  ChildProcess simulator(HoldBothSides);
+  const std::string path = simulator.Report();
+  ASSERT_FALSE(path.empty());
+  EXPECT_TRUE(ProbePort(path));
+  ExpectOpens(path);
+
+  // Holding a master is not enough: it must be this terminal's. (Our own
+  // process keeps this terminal's master, so that its slave stays.)
+  PtyPair line;
+  line.ReleaseSlave();
+  ChildProcess stranger([&line] {
+    const int slave = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    const std::string other = HoldBothSides();
+    return slave >= 0 && !other.empty() ? "ok" : "";
+  });
+  ASSERT_EQ(stranger.Report(), "ok");
+  EXPECT_FALSE(ProbePort(line.SlavePath()));
+  ExpectRefusedAsBusy(line.SlavePath());
+
+  // Our own process is never a holder, though it keeps the slave open here.
+  PtyPair own;
+  EXPECT_TRUE(ProbePort(own.SlavePath()));
+  ExpectOpens(own.SlavePath());
+}
+
+TEST(PortHolders, UucpLockFilesOfLiveProcessesKeepUsOut) {
+  EXPECT_EQ(PortLockDirectories(), (std::vector<std::string>{"/var/lock", "/run/lock"}));
+  ScratchLockDirectory locks;
+  PtyPair pty;
+  pty.ReleaseSlave();
+  const std::string path = pty.SlavePath();
+  const std::string number = PtyNumber(path);
+  ChildProcess live(KeepOpen("/dev/null"));  // a live process that holds no terminal
+
+  // The names terminal programs use for /dev/pts/<n>, in ASCII and binary.
+  for (const std::string& name : {"LCK.." + number, "LCK..pts_" + number}) {
+    locks.WriteAscii(name, live.Pid());
+    EXPECT_FALSE(ProbePort(path)) << name;
+    ExpectRefusedAsBusy(path);
+    locks.WriteBinary(name, live.Pid());
+    EXPECT_FALSE(ProbePort(path)) << name << " (binary)";
+    ExpectRefusedAsBusy(path);
+    locks.Remove(name);
+  }
+  ExpectOpens(path);
+
+  // Stale locks, ours and rubbish are no holders.
+  locks.WriteAscii("LCK..pts_" + number, DeadPid());
+  EXPECT_TRUE(ProbePort(path));
+  ExpectOpens(path);
+  locks.WriteAscii("LCK..pts_" + number, ::getpid());
+  ExpectOpens(path);
+  locks.WriteAscii("LCK..pts_" + number, 0);
+  ExpectOpens(path);
+  locks.WriteAscii("LCK..other", live.Pid());
+  ExpectOpens(path);
+}

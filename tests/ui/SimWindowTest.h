@@ -1,0 +1,24 @@
+// The program's windows with the main window's port open on the simulated
+// device (served in-process), its read time-outs and line delays short.
+#pragma once
+
+#include "Ob_TModBCl.h"
+#include "SimTestSupport.h"
+#include "UiTestApp.h"
+
+class SimWindowTest : public WindowTest {
+protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    TForm1& f = Form();
+    f.ComPort1.Timeouts().SetReadInterval(30);
+    f.ComPort1.Timeouts().SetReadTotalMultiplier(10);
+    f.ComPort1.Timeouts().SetReadTotalConstant(150);
+    f.ComPort1.SetPort(sim.SlavePath());
+    f.ComPort1.Open();
+    f.Link.SetTxDelay(1);
+    f.Link.SetRxDelay(1);
+  }
+
+  RunningSim sim;
+};

@@ -1,0 +1,281 @@
+#include "MonitorWindow.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
+#include <QFontDatabase>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHideEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QShowEvent>
+#include <QSplitter>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "ComPortClass.h"
+#include "FrameRowDelegate.h"
+#include "FrameTableModel.h"
+#include "HandlerGuard.h"
+#include "OperatorInterface.h"
+#include "StringGrid.h"
+#include "StatisticsPanel.h"
+#include "ValuePanel.h"
+#include "WindowLook.h"
+
+namespace {
+QPushButton* ToolButton(QWidget* parent, const char* text, const char* tip) {
+  auto* button = new QPushButton(QString::fromUtf8(text), parent);
+  button->setAutoDefault(false);
+  button->setToolTip(QString::fromUtf8(tip));
+  return button;
+}
+
+// Room for what a column usually holds, or for its title. The bytes get
+// room for a request of eight and more; longer frames show whole in the tooltip.
+void SizeColumns(QTableView* view) {
+  const QFontMetrics text(view->font());
+  const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  const char* const samples[kFrameColumns] = {
+      "00:00:00.000", "99999,999", "→", "", "неверна", "3, исключение 2", "9999,999", "9999,999",
+      "9", "9", "ответ принят; итог 130", ""};
+  for (int c = 0; c < kFrameColumns; ++c) {
+    const QString title = QString::fromStdString(FrameColumnTitles()[static_cast<size_t>(c)]);
+    const int width = c == ColBytes ? fixed.horizontalAdvance(QString(3 * 12, '0'))
+                                    : text.horizontalAdvance(QString::fromUtf8(samples[c]));
+    view->setColumnWidth(c, std::max(width, text.horizontalAdvance(title)) + 14);
+  }
+}
+
+// The first time it is shown: beside the main window rather than over it,
+// narrowed to the room there if need be; where the screen has too little
+// room the window manager places it.
+void PlaceBeside(QWidget* window, const QWidget* main) {
+  const QScreen* screen = main->screen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QMargins frame(8, 30, 8, 8);  // the window manager's decorations, roughly
+  const QRect busy = main->frameGeometry();
+  const int height = std::min(window->height(), area.height() - frame.top() - frame.bottom());
+  const int top = std::clamp(busy.top(), area.top(), area.bottom() - height - frame.top() - frame.bottom());
+  const int right = area.right() - busy.right() - frame.left() - frame.right();
+  const int left = busy.left() - area.left() - frame.left() - frame.right();
+  const int width = std::min(window->width(), std::max(right, left));
+  if (width < 800) return;
+  window->resize(width, height);
+  window->move(right >= width ? busy.right() + 1 : busy.left() - width - frame.left() - frame.right(), top);
+}
+}  // namespace
+
+TFormMonitor::TFormMonitor(TComPortClass& link, TStringGrid* grid, OperatorInterface& boxes,
+                           size_t capacity)
+    : QWidget(nullptr, Qt::Window), link_(link), boxes_(boxes), grid_(grid), recorder_(capacity) {
+  setWindowTitle(QString::fromUtf8("Монитор обмена"));
+  setFont(WindowFont(8));
+  // Closing the main window ends the program even while this one is open.
+  setAttribute(Qt::WA_QuitOnClose, false);
+  model_ = new TFrameTableModel(recorder_, this);
+  BuildControls();
+  resize(1240, 700);
+
+  Ticker = new QTimer(this);
+  Ticker->setInterval(kRefreshMs);
+  connect(Ticker, &QTimer::timeout, this, [this] { Guarded([this] { Refresh(); }); });
+}
+
+TFormMonitor::~TFormMonitor() { recorder_.Detach(); }
+
+void TFormMonitor::BuildControls() {
+  BPause = ToolButton(this, "Пауза", "список перестаёт пополняться; запись идёт дальше");
+  BClear = ToolButton(this, "Очистить", "забыть все кадры");
+  BCopy = ToolButton(this, "Копировать", "выделенные строки (все, если не выделено ни одной) как текст");
+  BSaveCsv = ToolButton(this, "Сохранить CSV…", "все строки списка в файл CSV (разделитель «;»)");
+  BSaveText = ToolButton(this, "Сохранить текст…", "все строки списка в текстовый файл");
+  Status = new QLabel(this);
+
+  FrameView = new QTableView(this);
+  FrameView->setModel(model_);
+  FrameView->setItemDelegate(new TFrameRowDelegate(FrameView));
+  FrameView->setSelectionBehavior(QAbstractItemView::SelectRows);
+  FrameView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  FrameView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  FrameView->setWordWrap(false);
+  FrameView->setTextElideMode(Qt::ElideRight);
+  FrameView->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  // Rows of one height: the view never measures the rows it does not show.
+  FrameView->verticalHeader()->hide();
+  FrameView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  FrameView->verticalHeader()->setDefaultSectionSize(FrameView->fontMetrics().height() + 4);
+  FrameView->horizontalHeader()->setStretchLastSection(true);
+  FrameView->horizontalHeader()->setHighlightSections(false);
+  SizeColumns(FrameView);
+  auto* copyKeys = new QShortcut(QKeySequence::Copy, FrameView, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(copyKeys, &QShortcut::activated, this, [this] { Guarded([this] { CopyClick(); }); });
+
+  Statistics = new TStatisticsPanel(recorder_, this);
+  Values = new TValuePanel(grid_, this);
+
+  auto* buttons = new QHBoxLayout;
+  for (QPushButton* b : {BPause, BClear, BCopy, BSaveCsv, BSaveText}) buttons->addWidget(b);
+  buttons->addSpacing(12);
+  buttons->addWidget(Status, 1);
+
+  auto* bottom = new QSplitter(Qt::Horizontal);
+  bottom->addWidget(Statistics);
+  bottom->addWidget(Values);
+  bottom->setSizes({620, 620});
+  auto* split = new QSplitter(Qt::Vertical);
+  split->addWidget(FrameView);
+  split->addWidget(bottom);
+  split->setStretchFactor(0, 1);
+  split->setSizes({420, 230});
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(buttons);
+  layout->addWidget(split, 1);
+
+  connect(BPause, &QPushButton::clicked, this, [this] { Guarded([this] { PauseClick(); }); });
+  connect(BClear, &QPushButton::clicked, this, [this] { Guarded([this] { ClearClick(); }); });
+  connect(BCopy, &QPushButton::clicked, this, [this] { Guarded([this] { CopyClick(); }); });
+  connect(BSaveCsv, &QPushButton::clicked, this, [this] { Guarded([this] { SaveCsvClick(); }); });
+  connect(BSaveText, &QPushButton::clicked, this, [this] { Guarded([this] { SaveTextClick(); }); });
+  connect(FrameView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this] { Guarded([this] { CurrentFrameChanged(); }); });
+}
+
+void TFormMonitor::showEvent(QShowEvent* event) {
+  if (!placed_ && grid_) {
+    placed_ = true;
+    PlaceBeside(this, grid_->window());
+  }
+  if (!event->spontaneous()) {
+    recorder_.Attach(link_);
+    Refresh();
+    Ticker->start();
+  }
+  QWidget::showEvent(event);
+}
+
+void TFormMonitor::hideEvent(QHideEvent* event) {
+  // Minimised, the window still records; closed, it lets go of the link.
+  if (!event->spontaneous()) {
+    Ticker->stop();
+    recorder_.Detach();
+  }
+  QWidget::hideEvent(event);
+}
+
+void TFormMonitor::Refresh() {
+  SyncFrames();
+  Statistics->Refresh();
+  Values->Refresh();
+  ShowStatus();
+}
+
+void TFormMonitor::SyncFrames() {
+  QScrollBar* bar = FrameView->verticalScrollBar();
+  const bool atBottom = bar->value() >= bar->maximum();
+  const int value = bar->value();
+  const int dropped = model_->Sync(!paused_);
+  if (paused_) return;
+  if (atBottom) {
+    FrameView->scrollToBottom();
+  } else if (dropped > 0) {
+    bar->setValue(std::max(0, value - dropped));  // the same frames stay in view
+  }
+}
+
+void TFormMonitor::ShowStatus() {
+  const FrameRing& ring = recorder_.Frames();
+  const QLocale russian(QLocale::Russian);
+  const auto number = [&](auto n) { return russian.toString(static_cast<qulonglong>(n)); };
+  QString text = QString::fromUtf8("Кадров: %1 (хранится не более %2)").arg(number(model_->rowCount()), number(ring.Capacity()));
+  if (ring.Dropped() > 0) text += QString::fromUtf8(", старых отброшено: %1").arg(number(ring.Dropped()));
+  if (paused_) text += QString::fromUtf8(". Пауза: новых кадров не показано: %1").arg(number(model_->Waiting()));
+  Status->setText(text);
+}
+
+void TFormMonitor::CurrentFrameChanged() {
+  const int row = FrameView->currentIndex().isValid() ? FrameView->currentIndex().row() : -1;
+  const MonitorFrame* frame = model_->FrameAt(row);
+  const MonitorFrame* before = frame ? recorder_.Frames().Find(frame->Seq - 1) : nullptr;
+  const bool sameAttempt = frame && before && before->Transaction == frame->Transaction &&
+                           before->Attempt == frame->Attempt;
+  Values->ShowFrame(frame, sameAttempt ? before : nullptr);
+}
+
+std::vector<FrameLine> TFormMonitor::Lines() const {
+  std::vector<FrameLine> lines;
+  lines.reserve(static_cast<size_t>(model_->rowCount()));
+  for (int row = 0; row < model_->rowCount(); ++row) lines.push_back(model_->LineAt(row));
+  return lines;
+}
+
+std::vector<FrameLine> TFormMonitor::SelectedLines() const {
+  QModelIndexList rows = FrameView->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return Lines();
+  std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  std::vector<FrameLine> lines;
+  for (const QModelIndex& index : rows) lines.push_back(model_->LineAt(index.row()));
+  return lines;
+}
+
+bool TFormMonitor::Save(const QString& path, const std::string& text) const {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  file.write(text.data(), static_cast<qint64>(text.size()));
+  return file.commit();
+}
+
+bool TFormMonitor::SaveCsv(const QString& path) const { return Save(path, CsvDocument(Lines())); }
+
+bool TFormMonitor::SaveText(const QString& path) const { return Save(path, TextDocument(Lines())); }
+
+void TFormMonitor::PauseClick() {
+  paused_ = !paused_;
+  BPause->setText(QString::fromUtf8(paused_ ? "Продолжить" : "Пауза"));
+  if (!paused_) {
+    model_->Sync(true);
+    FrameView->scrollToBottom();
+  }
+  ShowStatus();
+}
+
+void TFormMonitor::ClearClick() {
+  recorder_.ClearFrames();
+  model_->Restart();
+  CurrentFrameChanged();
+  ShowStatus();
+}
+
+void TFormMonitor::CopyClick() {
+  QApplication::clipboard()->setText(QString::fromStdString(TextDocument(SelectedLines())));
+}
+
+QString TFormMonitor::AskPath(const char* caption, const char* suffix, const char* filter) {
+  const QString name = QDir::home().filePath(
+      "monitor-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss") + suffix);
+  return QFileDialog::getSaveFileName(this, QString::fromUtf8(caption), name, QString::fromUtf8(filter));
+}
+
+void TFormMonitor::SaveCsvClick() {
+  const QString path = AskPath("Сохранить CSV", ".csv", "CSV (*.csv);;Все файлы (*)");
+  if (!path.isEmpty() && !SaveCsv(path))
+    boxes_.ShowMessage("Не удалось записать файл " + path.toStdString(), "Ошибка", MsgIcon::Error, MsgButtons::Ok);
+}
+
+void TFormMonitor::SaveTextClick() {
+  const QString path = AskPath("Сохранить текст", ".txt", "Текст (*.txt);;Все файлы (*)");
+  if (!path.isEmpty() && !SaveText(path))
+    boxes_.ShowMessage("Не удалось записать файл " + path.toStdString(), "Ошибка", MsgIcon::Error, MsgButtons::Ok);
+}

@@ -1,0 +1,88 @@
+// TFormMonitor, "Монитор обмена": every frame on the line, live, with its
+// timing; the link statistics per device; the value view. While the window
+// is shown its recorder follows the main window's link; closed, it keeps the
+// frames (at most its ring's capacity) and goes on with them when shown again.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+#include "FrameRing.h"
+#include "FrameText.h"
+#include "TrafficRecorder.h"
+
+class OperatorInterface;
+class QLabel;
+class QPushButton;
+class QTableView;
+class QTimer;
+class TComPortClass;
+class TFrameTableModel;
+class TStatisticsPanel;
+class TStringGrid;
+class TValuePanel;
+
+class TFormMonitor : public QWidget {
+  Q_OBJECT
+public:
+  static constexpr int kRefreshMs = 200;
+
+  // `grid`: the main window's grid, for the value view; `boxes`: where a
+  // failed save is reported.
+  TFormMonitor(TComPortClass& link, TStringGrid* grid, OperatorInterface& boxes,
+               size_t capacity = FrameRing::kDefaultCapacity);
+  ~TFormMonitor() override;
+
+  QPushButton* BPause;  // "Пауза" / "Продолжить"
+  QPushButton* BClear;
+  QPushButton* BCopy;
+  QPushButton* BSaveCsv;
+  QPushButton* BSaveText;
+  QLabel* Status;
+  QTableView* FrameView;
+  TStatisticsPanel* Statistics;
+  TValuePanel* Values;
+  QTimer* Ticker;
+
+  TrafficRecorder& Recorder() { return recorder_; }
+  TFrameTableModel& Model() { return *model_; }
+  bool Paused() const { return paused_; }
+
+  // What the timer does: the new frames into the list (unless paused), the
+  // statistics, the value view.
+  void Refresh();
+
+  // The list's lines: all of them, or those selected (all when none is).
+  std::vector<FrameLine> Lines() const;
+  std::vector<FrameLine> SelectedLines() const;
+  // Write the list to a file; false when it cannot be written.
+  bool SaveCsv(const QString& path) const;
+  bool SaveText(const QString& path) const;
+
+  void PauseClick();
+  void ClearClick();
+  void CopyClick();
+  void SaveCsvClick();
+  void SaveTextClick();
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+private:
+  void BuildControls();
+  void SyncFrames();
+  void ShowStatus();
+  void CurrentFrameChanged();
+  bool Save(const QString& path, const std::string& text) const;
+  QString AskPath(const char* caption, const char* suffix, const char* filter);
+
+  TComPortClass& link_;
+  OperatorInterface& boxes_;
+  TStringGrid* grid_;
+  TrafficRecorder recorder_;
+  TFrameTableModel* model_;
+  bool paused_ = false;
+  bool placed_ = false;
+};

@@ -1,0 +1,81 @@
+#include "StatisticsPanel.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "StatisticsText.h"
+#include "TrafficRecorder.h"
+#include "WindowLook.h"
+
+TStatisticsPanel::TStatisticsPanel(TrafficRecorder& recorder, QWidget* parent)
+    : QWidget(parent), recorder_(recorder) {
+  auto* title = new QLabel(QString::fromUtf8("Статистика по адресам устройств"), this);
+  title->setFont(WindowFont(8, true));
+  SetTextColour(title, kTeal);
+  BReset = new QPushButton(QString::fromUtf8("Сбросить"), this);
+  BReset->setAutoDefault(false);
+  BReset->setToolTip(QString::fromUtf8("начать счёт заново"));
+
+  Table = new QTableWidget(0, kStatisticsColumns, this);
+  QStringList titles;
+  for (const std::string& t : StatisticsColumnTitles()) titles << QString::fromStdString(t);
+  Table->setHorizontalHeaderLabels(titles);
+  Table->horizontalHeaderItem(StatResults)->setToolTip(QString::fromUtf8(
+      "код результата: запросов. 0 успешно, 1–127 исключение устройства, 128 чужой ответ, "
+      "129 ответ неполный, 130 нет ответа, 131 ошибка контрольной суммы"));
+  Table->horizontalHeaderItem(StatRepeats)->setToolTip(QString::fromUtf8("попыток сверх первой"));
+  Table->verticalHeader()->hide();
+  Table->verticalHeader()->setDefaultSectionSize(Table->fontMetrics().height() + 4);
+  Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Table->setWordWrap(false);
+  const QFontMetrics metrics(Table->font());
+  for (int c = 0; c < kStatisticsColumns; ++c)
+    Table->setColumnWidth(c, metrics.horizontalAdvance(titles[c]) + 24);
+  Table->setColumnWidth(StatLatency, metrics.horizontalAdvance("9999,999 / 9999,999 / 9999,999") + 12);
+  // The results take what room there is: their list grows with the codes seen.
+  Table->horizontalHeader()->setSectionResizeMode(StatResults, QHeaderView::Stretch);
+
+  auto* head = new QHBoxLayout;
+  head->addWidget(title);
+  head->addStretch();
+  head->addWidget(BReset);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addLayout(head);
+  layout->addWidget(Table);
+
+  connect(BReset, &QPushButton::clicked, this, [this] {
+    recorder_.ResetStatistics();
+    Refresh();
+  });
+}
+
+TStatisticsPanel::Stamp TStatisticsPanel::CurrentStamp() const {
+  Stamp stamp;
+  for (const auto& [address, device] : recorder_.Statistics().Devices())
+    stamp.emplace_back(address, device.Requests, device.Attempts, device.LatencyCount);
+  return stamp;
+}
+
+void TStatisticsPanel::Refresh() {
+  Stamp stamp = CurrentStamp();
+  if (any_ && stamp == shown_) return;
+  any_ = true;
+  shown_ = std::move(stamp);
+  const auto& devices = recorder_.Statistics().Devices();
+  Table->setRowCount(static_cast<int>(devices.size()));
+  int row = 0;
+  for (const auto& [address, device] : devices) {
+    const StatisticsLine line = DescribeDevice(address, device);
+    for (int c = 0; c < kStatisticsColumns; ++c) {
+      auto* item = new QTableWidgetItem(QString::fromStdString(line[static_cast<size_t>(c)]));
+      item->setTextAlignment(Qt::AlignVCenter | (c == StatResults ? Qt::AlignLeft : Qt::AlignRight));
+      Table->setItem(row, c, item);
+    }
+    ++row;
+  }
+}
