@@ -219,13 +219,19 @@ int SerialDevice::Read(void* buffer, int count) {
   // A negative count would become a huge DWORD and overrun the caller's buffer.
   if (count <= 0) return 0;
   const HANDLE port = d_->port;
+  // For the sink: bytes queued as the read began came earlier than the read's
+  // completion, which stamps the chunk; the POSIX backend marks them so too.
+  // Asked only with a sink, as the port asks the queue before a linked write.
+  DWORD errors = 0;
+  COMSTAT status{};
+  const bool queuedBefore = d_->chunkSink && ClearCommError(port, &errors, &status) && status.cbInQue > 0;
   const int got = Transfer(port, CError_ReadFailed, [&](OVERLAPPED* ov) {
     DWORD ignored = 0;  // the count comes from GetOverlappedResult
     return ReadFile(port, buffer, static_cast<DWORD>(count), &ignored, ov);
   });
   // The driver hands the bytes over at completion, as one chunk.
   if (got > 0 && d_->chunkSink)
-    d_->chunkSink(static_cast<const uint8_t*>(buffer), got, std::chrono::steady_clock::now(), false);
+    d_->chunkSink(static_cast<const uint8_t*>(buffer), got, std::chrono::steady_clock::now(), queuedBefore);
   return got;
 }
 

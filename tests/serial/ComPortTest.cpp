@@ -233,6 +233,82 @@ TEST(ComPortBuffers, ALostLineIsAReadFailureNotAHang) {
 }
 
 namespace {
+// A linked component that keeps the chunks it is told of.
+struct ChunkLog : TComLink {
+  struct Chunk {
+    std::vector<uint8_t> bytes;
+    TimePoint arrived;
+    bool waiting;
+  };
+  std::vector<Chunk> chunks;
+
+  void TxBuf(const uint8_t*, int, TimePoint, int) override {}
+  void RxBuf(const uint8_t* data, int count, TimePoint arrived, bool waiting) override {
+    chunks.push_back({{data, data + count}, arrived, waiting});
+  }
+  void RxEnded(int, int, TimePoint) override {}
+  void Purged(int) override {}
+
+  std::vector<uint8_t> AllBytes() const {
+    std::vector<uint8_t> all;
+    for (const auto& c : chunks) all.insert(all.end(), c.bytes.begin(), c.bytes.end());
+    return all;
+  }
+};
+
+bool AwaitQueued(TComPort& port, int count) {
+  const auto end = steady_clock::now() + 1s;
+  while (port.InputCount() < count) {
+    if (steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+}  // namespace
+
+TEST(ComPortLinks, ALinkIsToldOfEachChunkReadWithItsTimeAndWhetherItWasQueued) {
+  OpenPort p;
+  ChunkLog link;
+  p.port.RegisterLink(&link);
+  uint8_t buf[3];
+
+  // Queued before the read began: they came earlier than the read says.
+  p.pty.Send(Bytes({1, 2, 3}));
+  ASSERT_TRUE(AwaitQueued(p.port, 3));
+  const auto before = steady_clock::now();
+  ASSERT_EQ(p.port.Read(buf, 3), 3);
+  const auto after = steady_clock::now();
+  ASSERT_EQ(link.chunks.size(), 1u);
+  EXPECT_EQ(Hex(link.chunks[0].bytes), "01 02 03");
+  EXPECT_TRUE(link.chunks[0].waiting);
+  EXPECT_GE(link.chunks[0].arrived, before);
+  EXPECT_LE(link.chunks[0].arrived, after);
+
+  // Arriving while the read waits: stamped when taken, after they were sent.
+  link.chunks.clear();
+  steady_clock::time_point sent;
+  std::thread device([&] {
+    std::this_thread::sleep_for(50ms);
+    sent = steady_clock::now();
+    p.pty.Send(Bytes({4, 5}));
+  });
+  EXPECT_EQ(p.port.Read(buf, 2), 2);
+  device.join();
+  EXPECT_EQ(Hex(link.AllBytes()), "04 05");
+  for (const auto& chunk : link.chunks) {
+    EXPECT_FALSE(chunk.waiting);
+    EXPECT_GE(chunk.arrived, sent);
+  }
+
+  // Unregistered, it is told nothing more.
+  p.port.UnRegisterLink(&link);
+  link.chunks.clear();
+  p.pty.Send(Bytes({6}));
+  EXPECT_EQ(p.port.Read(buf, 1), 1);
+  EXPECT_TRUE(link.chunks.empty());
+}
+
+namespace {
 // Counts the line-settings calls that reach the device.
 class CountingPort : public TComPort {
 public:
