@@ -33,12 +33,19 @@ size_t CompleteRequestLength(const uint8_t* bytes, size_t count) {
 }
 
 size_t SilenceFrameLength(const uint8_t* bytes, size_t count) {
-  auto crcGood = [bytes](size_t n) {
-    const uint16_t crc = SimCrc16(bytes, n - 2);
-    return bytes[n - 2] == (crc & 0xFF) && bytes[n - 1] == (crc >> 8);
+  auto crcGood = [](const uint8_t* frame, size_t n) {
+    const uint16_t crc = SimCrc16(frame, n - 2);
+    return frame[n - 2] == (crc & 0xFF) && frame[n - 1] == (crc >> 8);
   };
-  if (count < 4 || crcGood(count)) return count;
-  for (size_t n = 4; n < count; ++n)
-    if (crcGood(n)) return n;
-  return count;
+  if (count < 4 || crcGood(bytes, count)) return count;
+  // A database's bytes can end in what looks like a CRC of the bytes before
+  // it (about once in 65536 places); a split that leaves a whole frame after
+  // it is the real one.
+  size_t firstGood = 0;
+  for (size_t n = 4; n < count; ++n) {
+    if (!crcGood(bytes, n)) continue;
+    if (count - n >= 4 && crcGood(bytes + n, count - n)) return n;
+    if (firstGood == 0) firstGood = n;
+  }
+  return firstGood != 0 ? firstGood : count;
 }

@@ -12,7 +12,8 @@
 size_t CompleteRequestLength(const uint8_t* bytes, size_t count);
 
 // Where a frame ended by silence really ends: all of it when its CRC is good;
-// otherwise the shortest start (4 bytes or more) with a good CRC, for two
-// frames that reached the line without a gap (a 69 and the 14 after it);
+// otherwise, for two frames that reached the line without a gap (a 69 and
+// the 14 after it), the shortest start (4 bytes or more) with a good CRC whose
+// rest is a frame with a good CRC, else the shortest start with a good CRC;
 // all of it when there is none.
 size_t SilenceFrameLength(const uint8_t* bytes, size_t count);

@@ -226,7 +226,7 @@ TEST(RequestFraming, LengthsOfTheToolsRequests) {
   EXPECT_EQ(length({1, 16, 0, 0}), 0u);
 }
 
-TEST(RequestFraming, FramesWithoutAGapAreSplitAtTheFirstGoodCrc) {
+TEST(RequestFraming, FramesWithoutAGapAreSplitWhereBothCrcsHold) {
   auto joined = WithCrc({1, 69, 4, 0x10, 0x20, 0x30});
   const size_t first = joined.size();
   const auto poll = WithCrc({1, 14});
@@ -238,4 +238,15 @@ TEST(RequestFraming, FramesWithoutAGapAreSplitAtTheFirstGoodCrc) {
   const auto noise = Bytes({1, 69, 4, 1, 2, 3});
   EXPECT_EQ(SilenceFrameLength(noise.data(), noise.size()), noise.size());
   EXPECT_EQ(SilenceFrameLength(noise.data(), 2), 2u);
+
+  // A database whose bytes 31 and 32 happen to be the CRC of the 31 before
+  // them, sent with no gap before the 68 that follows it.
+  const auto database = Bytes({0x02, 0x45, 0x07, 0xBB, 0xB3, 0x7A, 0x0E, 0x3F, 0xD8, 0x51, 0x77, 0xCC,
+                               0x2D, 0xE9, 0x5E, 0x60, 0x20, 0xF2, 0x90, 0xEC, 0x2E, 0xAC, 0xAF, 0xED,
+                               0xE5, 0x22, 0x31, 0x7D, 0xCD, 0x03, 0xD8, 0x3F, 0xD9, 0x00});
+  ASSERT_EQ(WithCrc(std::vector<uint8_t>(database.begin(), database.end() - 2)), database);
+  auto glued = database;
+  const auto module = WithCrc({1, 68, 6});
+  glued.insert(glued.end(), module.begin(), module.end());
+  EXPECT_EQ(SilenceFrameLength(glued.data(), glued.size()), database.size());
 }

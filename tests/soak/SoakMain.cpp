@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -102,11 +103,13 @@ int main(int argc, char** argv) {
 
   TComPort port;
   LoadMainPortProperties(port);
-  // Shorter waits than the main window's, so that thousands fit in minutes;
-  // the simulator answers at once, so every reply is in before they end.
-  port.Timeouts().SetReadInterval(50);
+  // Shorter waits than the main window's, so that thousands fit in minutes.
+  // The simulator answers at once, but a loaded machine can hold it up for
+  // tens of milliseconds: an answer late past these waits is read by the next
+  // attempt, as on a real line, and no model of the log can foresee that.
+  port.Timeouts().SetReadInterval(150);
   port.Timeouts().SetReadTotalMultiplier(0);
-  port.Timeouts().SetReadTotalConstant(200);
+  port.Timeouts().SetReadTotalConstant(400);
   RecordingOperator boxes;
   TComPortClass link(port, boxes);
   link.PortName = sim.Name();
@@ -149,10 +152,10 @@ int main(int argc, char** argv) {
   for (const Done& d : done) ++results[d.Result];
   for (size_t i = 0; i < done.size(); ++i) {
     const Done& d = done[i];
-    bool wrongRequest = false;
+    std::optional<std::vector<uint8_t>> wrongRequest;
     const auto predicted = model.Transaction(d.Frame, [&]() -> std::optional<DeviceExchange> {
       if (next >= exchanges.size()) return std::nullopt;
-      if (!SameRequest(d.Frame, exchanges[next].Request)) wrongRequest = true;
+      if (!SameRequest(d.Frame, exchanges[next].Request)) wrongRequest = exchanges[next].Request;
       return exchanges[next++];
     });
     if (!predicted) {
@@ -160,7 +163,7 @@ int main(int argc, char** argv) {
       break;
     }
     if (wrongRequest) {
-      report(static_cast<int>(i), "the simulator saw other requests than " + Hex(d.Frame));
+      report(static_cast<int>(i), "the simulator saw " + Hex(*wrongRequest) + " instead of " + Hex(d.Frame));
       break;  // out of step: nothing after this can be compared
     }
     if (predicted->Result != d.Result) {
