@@ -38,6 +38,14 @@ bool NoModemLines(DWORD error) {
   return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
 }
 
+// The driver's transmit queue is known to be empty. Unknown (the query
+// failed) counts as not empty: the purge then reports the failure.
+bool NothingToSend(HANDLE port) {
+  DWORD errors = 0;
+  COMSTAT status{};
+  return ClearCommError(port, &errors, &status) && status.cbOutQue == 0;
+}
+
 // A manual-reset event for one overlapped operation, closed with its owner.
 class EventHandle {
 public:
@@ -247,6 +255,15 @@ int SerialDevice::Write(const void* buffer, int count) {
 }
 
 void SerialDevice::Purge(uint32_t flags) {
+  // The transmit queue holds only what a write has not reported as sent (a
+  // stalled line). With nothing queued there is nothing to discard, and a
+  // flush could only take back a frame already reported as sent: Wine
+  // flushes the terminal's output, and on a pseudo-terminal that drops what
+  // the other side has not read yet. So, as on POSIX, no flush then.
+  if ((flags & PurgeTxClear) && NothingToSend(d_->port)) {
+    flags &= ~PurgeTxClear;
+    if (flags == 0) return;
+  }
   if (!PurgeComm(d_->port, flags)) Fail(CError_PurgeFailed, GetLastError());
 }
 
