@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     CreateAppWindows(boxes);
     Form1->show();
     PtyPair pty;
-    LibmodbusServer server{pty.MasterFd()};
+    LibmodbusServer server{pty};
     Form1->ComPort1.SetPort(pty.SlavePath());
     pty.ReleaseSlave();
     Form1->ComPort1.Open();

@@ -40,7 +40,7 @@ enum class Watch { None, Recorder, CliMonitor };
 
 struct LinkClient {
   PtyPair pty;
-  LibmodbusServer server{pty.MasterFd()};
+  LibmodbusServer server{pty};
   TComPort port;
   SilentOperator form;
   TComPortClass link{port, form};
@@ -77,7 +77,7 @@ struct LinkClient {
 
 struct LibmodbusClient {
   PtyPair pty;
-  LibmodbusServer server{pty.MasterFd()};
+  LibmodbusServer server{pty};
   modbus_t* ctx = nullptr;
   uint16_t registers[10] = {};
 

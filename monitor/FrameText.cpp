@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "Crc16.h"
+#include "LocalTime.h"
 
 namespace {
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
@@ -59,8 +60,7 @@ ClockAnchor ClockAnchor::Now() {
 std::string ClockAnchor::TimeOfDay(int64_t monotonicUs) const {
   const int64_t us = SystemUs + (monotonicUs - MonotonicUs);
   const std::time_t seconds = static_cast<std::time_t>(us / 1'000'000);
-  std::tm local{};
-  localtime_r(&seconds, &local);
+  const std::tm local = LocalTime(seconds);
   char text[32];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
                 static_cast<int>(us / 1000 % 1000));

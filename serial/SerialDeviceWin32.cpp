@@ -24,6 +24,28 @@ constexpr DWORD kRetryPauseMs = 100;
 
 DWORD Bit(uint32_t flags, uint32_t mask) { return (flags & mask) != 0 ? 1 : 0; }
 
+// The events that watch the modem lines.
+constexpr DWORD kModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+
+// A port without modem lines (a virtual port of some USB and Bluetooth
+// drivers, a null-modem emulator, Wine's ports on a pseudo-terminal) refuses
+// the modem-status request. Drivers answer ERROR_NOT_SUPPORTED, or
+// ERROR_INVALID_FUNCTION, which is how Windows reports the
+// STATUS_INVALID_DEVICE_REQUEST that a driver returns for a control code it
+// does not handle. Neither means the port is broken: all signals are off, as
+// on a POSIX pseudo-terminal. A removed or failing device gives other errors.
+bool NoModemLines(DWORD error) {
+  return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+}
+
+// The driver's transmit queue is known to be empty. Unknown (the query
+// failed) counts as not empty: the purge then reports the failure.
+bool NothingToSend(HANDLE port) {
+  DWORD errors = 0;
+  COMSTAT status{};
+  return ClearCommError(port, &errors, &status) && status.cbOutQue == 0;
+}
+
 // A manual-reset event for one overlapped operation, closed with its owner.
 class EventHandle {
 public:
@@ -107,6 +129,7 @@ int Transfer(HANDLE port, int failureCode, StartIo start) {
 struct SerialDevice::Impl {
   HANDLE port = INVALID_HANDLE_VALUE;
   HANDLE stop = nullptr;  // set by CancelWait, reset when a new mask re-arms the wait
+  DWORD eventMask = 0;    // as last set; the modem events go once the port refuses them
   ChunkSink chunkSink;
 
   void CloseStop() {
@@ -204,13 +227,19 @@ int SerialDevice::Read(void* buffer, int count) {
   // A negative count would become a huge DWORD and overrun the caller's buffer.
   if (count <= 0) return 0;
   const HANDLE port = d_->port;
+  // For the sink: bytes queued as the read began came earlier than the read's
+  // completion, which stamps the chunk; the POSIX backend marks them so too.
+  // Asked only with a sink, as the port asks the queue before a linked write.
+  DWORD errors = 0;
+  COMSTAT status{};
+  const bool queuedBefore = d_->chunkSink && ClearCommError(port, &errors, &status) && status.cbInQue > 0;
   const int got = Transfer(port, CError_ReadFailed, [&](OVERLAPPED* ov) {
     DWORD ignored = 0;  // the count comes from GetOverlappedResult
     return ReadFile(port, buffer, static_cast<DWORD>(count), &ignored, ov);
   });
   // The driver hands the bytes over at completion, as one chunk.
   if (got > 0 && d_->chunkSink)
-    d_->chunkSink(static_cast<const uint8_t*>(buffer), got, std::chrono::steady_clock::now(), false);
+    d_->chunkSink(static_cast<const uint8_t*>(buffer), got, std::chrono::steady_clock::now(), queuedBefore);
   return got;
 }
 
@@ -226,6 +255,15 @@ int SerialDevice::Write(const void* buffer, int count) {
 }
 
 void SerialDevice::Purge(uint32_t flags) {
+  // The transmit queue holds only what a write has not reported as sent (a
+  // stalled line). With nothing queued there is nothing to discard, and a
+  // flush could only take back a frame already reported as sent: Wine
+  // flushes the terminal's output, and on a pseudo-terminal that drops what
+  // the other side has not read yet. So, as on POSIX, no flush then.
+  if ((flags & PurgeTxClear) && NothingToSend(d_->port)) {
+    flags &= ~PurgeTxClear;
+    if (flags == 0) return;
+  }
   if (!PurgeComm(d_->port, flags)) Fail(CError_PurgeFailed, GetLastError());
 }
 
@@ -245,13 +283,18 @@ uint32_t SerialDevice::ClearErrors() {
 
 ModemStatus SerialDevice::GetModemStatus() {
   DWORD bits = 0;
-  if (!GetCommModemStatus(d_->port, &bits)) Fail(CError_ModemStatFailed, GetLastError());
+  if (!GetCommModemStatus(d_->port, &bits)) {
+    const DWORD error = GetLastError();
+    if (NoModemLines(error)) return {};
+    Fail(CError_ModemStatFailed, error);
+  }
   return {(bits & MS_CTS_ON) != 0, (bits & MS_DSR_ON) != 0, (bits & MS_RING_ON) != 0,
           (bits & MS_RLSD_ON) != 0};
 }
 
 void SerialDevice::SetEventMask(uint32_t mask) {
   if (mask != 0 && d_->stop) ResetEvent(d_->stop);
+  d_->eventMask = mask;
   SetCommMask(d_->port, mask);  // a failure leaves the device's own mask in force
 }
 
@@ -263,8 +306,19 @@ uint32_t SerialDevice::WaitEvent() {
   OverlappedOp op(d.port, false);
   if (!op.Valid()) return d.PauseUnlessStopped();
   DWORD mask = 0;  // written by the driver; the operation ends before this scope does
-  if (!WaitCommEvent(d.port, &mask, op.Get()) && GetLastError() != ERROR_IO_PENDING)
-    return d.PauseUnlessStopped();
+  if (!WaitCommEvent(d.port, &mask, op.Get())) {
+    const DWORD error = GetLastError();
+    if (NoModemLines(error) && (d.eventMask & kModemEvents) != 0) {
+      // A port without modem lines refuses a wait that includes their events:
+      // those events can never come, so wait for the others.
+      d.eventMask &= ~kModemEvents;
+      SetCommMask(d.port, d.eventMask);
+      if (d.eventMask != 0) return NoEventBatch;
+      WaitForSingleObject(d.stop, INFINITE);  // nothing left to wait for but the stop
+      return 0;
+    }
+    if (error != ERROR_IO_PENDING) return d.PauseUnlessStopped();
+  }
   op.Started();
 
   const HANDLE handles[2] = {d.stop, op.Event()};

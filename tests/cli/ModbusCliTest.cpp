@@ -35,7 +35,7 @@ std::vector<std::string> With(std::vector<std::string> args,
 
 TEST(ModbusCli, ReadsAStandardDevice) {
   RegisteredPty line(7);
-  LibmodbusServer server(line.pty.MasterFd());
+  LibmodbusServer server(line.pty);
 
   const ProgramRun run = Cli(With(kRead10, {"--json"}));
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
@@ -63,7 +63,7 @@ TEST(ModbusCli, ReadsAStandardDevice) {
 
 TEST(ModbusCli, CountReportsTheTimePerTransaction) {
   RegisteredPty line(7);
-  LibmodbusServer server(line.pty.MasterFd());
+  LibmodbusServer server(line.pty);
   const ProgramRun run =
       Cli(With(kRead10, {"--count", "20", "--tx-delay", "1", "--rx-delay", "1", "--json"}));
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
@@ -85,7 +85,7 @@ TEST(ModbusCli, CountReportsTheTimePerTransaction) {
 
 TEST(ModbusCli, FailedExchangesGiveTheReportTextAndExitOne) {
   RegisteredPty line(7);
-  ScriptedDevice device(line.pty.MasterFd());
+  ScriptedDevice device(line.pty);
   device.Push(ScriptedDevice::Bytes({0x01, 0x83, 0x02, 0xC0, 0xF1}));
   ProgramRun run = Cli(With(kRead10, {"--json"}));
   EXPECT_EQ(run.ExitCode, 1);

@@ -10,7 +10,7 @@
 
 namespace {
 struct PeerRig : LinkRig {
-  LibmodbusServer server{pty.MasterFd()};
+  LibmodbusServer server{pty};
   uint8_t answer[300] = {};
 
   int32_t Send(uint8_t code, std::vector<uint8_t> data, int32_t deviceIndex = 0) {
@@ -97,7 +97,7 @@ TEST(LibmodbusPeer, OtherAddressesAndExceptions) {
 
 TEST(LibmodbusPeer, ThroughOpenPortByTheRegisteredComName) {
   RegisteredPty line(7);
-  LibmodbusServer server(line.pty.MasterFd());
+  LibmodbusServer server(line.pty);
   TComPort port;
   LoadMainPortProperties(port);
   RecordingOperator form;

@@ -14,7 +14,7 @@ double Ms(steady_clock::duration d) { return duration<double, std::milli>(d).cou
 
 TEST(MainWindowTimeouts, NoDeviceGivesFiveFramesAboutOneAndAHalfSecondsApart) {
   LinkRig rig(LinkRig::Timeouts::MainWindow);
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   const uint8_t data[4] = {0x00, 0x00, 0x00, 0x0A};
   uint8_t answer[300] = {};
   const auto start = steady_clock::now();

@@ -1,37 +1,25 @@
 // Link settings applied to the port by OpenPort, and the port name rules.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
 
 #include "ComPort.h"
 #include "ComPortClass.h"
 #include "FakeOperator.h"
 #include "MainPortProperties.h"
-#include "PtyPair.h"
-
-namespace fs = std::filesystem;
+#include "RegisteredPty.h"
 
 namespace {
-// A pseudo-terminal reachable under a name that contains "com".
+// A pseudo-terminal reachable under a name that says "COM".
 struct Line {
-  PtyPair pty;
-  fs::path dir = fs::temp_directory_path() / ("link-open-" + std::to_string(getpid()));
-  std::string name;
+  RegisteredPty registered{7};
+  std::string name = registered.Name();
   TComPort port;
   FakeOperator form;
   TComPortClass link{port, form};
 
   Line() {
-    fs::create_directories(dir);
-    name = (dir / "com7").string();
-    fs::remove(name);
-    fs::create_symlink(pty.SlavePath(), name);
-    pty.ReleaseSlave();
     LoadMainPortProperties(port);
     link.PortName = name;
   }
-  ~Line() { fs::remove_all(dir); }
 };
 }  // namespace
 

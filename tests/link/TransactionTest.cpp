@@ -91,7 +91,7 @@ TEST(TransactNoAnswerCodes, SixtyNineAndSeventyReturnRightAfterTheWrite) {
 
 TEST(TransactDelays, TxDelayComesBeforeAndRxDelayAfterTheWrite) {
   LinkRig rig;
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   rig.link.SetTxDelay(1000);  // 100 ms
   rig.link.SetRxDelay(1500);  // 150 ms
   const uint8_t db[1] = {0};
@@ -107,7 +107,7 @@ TEST(TransactDelays, TxDelayComesBeforeAndRxDelayAfterTheWrite) {
 
 TEST(TransactFailures, NoDeviceGivesFiveAttemptsAndNoAnswer) {
   LinkRig rig;
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   std::array<uint8_t, 300> answer;
   answer.fill(0xEE);
   EXPECT_EQ(ReadTen(rig, answer.data(), 300), 130);
@@ -126,7 +126,7 @@ TEST(TransactFailures, NoDeviceGivesFiveAttemptsAndNoAnswer) {
 
 TEST(TransactFailures, TwoByteAnswersGiveFiveAttemptsAndIncomplete) {
   LinkRig rig(LinkRig::Timeouts::MainWindow);
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   device.SetResponder([](const auto&) { return Reply{Bytes({0x01, 0x03}), {}}; });
   std::array<uint8_t, 300> answer;
   answer.fill(0xEE);
@@ -140,7 +140,7 @@ TEST(TransactFailures, TwoByteAnswersGiveFiveAttemptsAndIncomplete) {
 
 TEST(TransactFailures, BadCrcEndsOnTheTenthAndHeadFailuresDoNotCount) {
   LinkRig rig;
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   for (int i = 0; i < 4; ++i) device.Push(kBadCrcRead);
   for (int i = 0; i < 2; ++i) device.Push(kSilence);
   device.SetResponder([](const auto&) { return kBadCrcRead; });
@@ -152,7 +152,7 @@ TEST(TransactFailures, BadCrcEndsOnTheTenthAndHeadFailuresDoNotCount) {
 
 TEST(TransactFailures, StageOneCountsOnlyConsecutiveHeadFailures) {
   LinkRig rig;
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   rig.link.SetRepeats1(2);
   rig.link.SetRepeats2(3);
   uint8_t answer[300] = {};
@@ -169,7 +169,7 @@ TEST(TransactFailures, StageOneCountsOnlyConsecutiveHeadFailures) {
 
 TEST(TransactFailures, ForeignFunctionCodeIsAReceptionErrorNotSuccess) {
   LinkRig rig;
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   rig.link.SetRepeats1(2);
   const Reply foreign{Framed({0x01, 0x04, 0x02, 0x12, 0x34}), {}};
   uint8_t answer[300] = {};
@@ -202,7 +202,7 @@ TEST(TransactFailures, ForeignFunctionCodeIsAReceptionErrorNotSuccess) {
 
 TEST(TransactFailures, RepeatCountsBelowOneActAsOne) {
   LinkRig rig;
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   rig.link.SetRepeats1(0);
   rig.link.SetRepeats2(-3);
   uint8_t answer[300] = {};
@@ -215,7 +215,7 @@ TEST(TransactFailures, RepeatCountsBelowOneActAsOne) {
 
 TEST(TransactExceptions, ExceptionReturnsAtOnceAndTheNextTransactionPurgesItsCrc) {
   LinkRig rig;
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   device.Push(Bytes({0x01, 0x83, 0x02, 0xC0, 0xF1}));
   device.Push(kGoodRead);
   std::array<uint8_t, 300> answer;
@@ -244,7 +244,7 @@ TEST(TransactExceptions, ExceptionReturnsAtOnceAndTheNextTransactionPurgesItsCrc
 
 TEST(TransactAnswers, LengthsFollowTheRequestCode) {
   LinkRig rig;
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   uint8_t answer[300] = {};
   // Code 5: the echo of the request.
   device.SetResponder([](const auto& request) { return Reply{request, {}}; });
@@ -279,7 +279,7 @@ TEST(TransactAnswers, LengthsFollowTheRequestCode) {
 
 TEST(TransactAnswerBuffer, NeverWritesPastTheCallersBuffer) {
   LinkRig rig;
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   rig.link.SetRepeats2(1);
   std::vector<int> counted = {0x01, 0x03, 20};
   for (int i = 0; i < 20; ++i) counted.push_back(i);
@@ -339,7 +339,7 @@ TEST(TransactPortFailures, PurgeFailureAfterAForeignAnswerIsTheLostPortToo) {
   rig.port.Close();
   rig.port.SetEvents(TComEvents());
   rig.port.Open();
-  ScriptedDevice device(rig.pty.MasterFd());
+  ScriptedDevice device(rig.pty);
   device.Push(Reply{Framed({0x01, 0x04, 0x02, 0x12, 0x34}), {}});
   // The adapter goes away in the pause after the foreign answer, so the purge
   // that discards the rest of that answer fails.

@@ -177,6 +177,13 @@ void CheckPortTable(const std::string& name) {
   // properties query; Wine refuses the query on such a handle.
   std::printf("info the free port probes as %s\n", ProbePort(name) ? "RS-232" : "not usable");
   Check(!ProbePort("COM10"), "a port without a device does not probe");
+
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_WRITE, &key) ==
+      ERROR_SUCCESS) {
+    for (const char* value : {"\\Device\\CheckTen", "\\Device\\CheckPty", "\\Device\\CheckTwo"})
+      RegDeleteValueA(key, value);
+    RegCloseKey(key);
+  }
 }
 }  // namespace
 

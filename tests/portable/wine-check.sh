@@ -6,8 +6,8 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 exe="${1:-${MINGW_BUILD_DIR:-$root/build-mingw}/tests/portable/win32-device-check.exe}"
-prefix="${WINEPREFIX:-$HOME/.wine}"
-export WINEDEBUG=-all
+prefix="${WINEPREFIX:-${MINGW_BUILD_DIR:-$root/build-mingw}/wineprefix}"
+export WINEPREFIX="$prefix" WINEDEBUG=-all
 
 [ -d "$prefix/dosdevices" ] || wine cmd /c exit >/dev/null 2>&1 || true
 

@@ -14,7 +14,7 @@
 #include "RecordingOperator.h"
 #include "RequestDispatcher.h"
 #include "ServClass.h"
-#include "SimTestSupport.h"
+#include "RunningSim.h"
 #include "StrToInt.h"
 
 namespace {

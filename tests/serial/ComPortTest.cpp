@@ -1,9 +1,11 @@
 // The serial component over pseudo-terminal pairs: open and close, time-outs,
 // purges, line settings and failure codes.
 #include <gtest/gtest.h>
-#include <termios.h>
 
+#include <atomic>
 #include <chrono>
+#include <string>
+#include <vector>
 #include <thread>
 
 #include "ComPort.h"
@@ -29,12 +31,6 @@ struct OpenPort {
 
 double MsSince(steady_clock::time_point start) {
   return duration<double, std::milli>(steady_clock::now() - start).count();
-}
-
-termios SlaveSettings(const PtyPair& pty) {
-  termios t{};
-  tcgetattr(pty.MasterFd(), &t);  // a master reports its slave's settings
-  return t;
 }
 }  // namespace
 
@@ -161,27 +157,31 @@ TEST(ComPortOpen, APortInUseCannotBeOpenedTwice) {
   EXPECT_NO_THROW(second.Open()) << "free again once the first one closed";
 }
 
-TEST(ComPortOpen, OnlyTerminalDevicesAreOpened) {
-  for (const char* path : {"/dev/null", "/etc/hostname", "/tmp"}) {
-    TComPort port;
-    port.SetPort(path);
-    EXPECT_THROW(port.Open(), EComPort) << path;
-    EXPECT_FALSE(port.Connected()) << path;
-  }
-}
-
-TEST(ComPortOpen, CloseRestoresTheTerminalSettings) {
+TEST(ComPortOpen, ALineWithoutModemSignalsOpensWithEverySignalOff) {
+  // A pseudo-terminal has no modem lines, like many virtual ports: opening
+  // reports CTS, DSR and RLSD off instead of failing, and the event thread,
+  // which watches those lines too, still reports the data that comes.
   PtyPair pty;
-  termios cooked = SlaveSettings(pty);
-  cooked.c_lflag |= ICANON | ECHO;
-  tcsetattr(pty.MasterFd(), TCSANOW, &cooked);
   TComPort port;
-  LoadMainPortProperties(port);
+  LoadMainPortProperties(port);  // all ten events
+  port.SetSyncMethod(smNone);
+  std::vector<std::string> signals;
+  port.OnCTSChange = [&](bool on) { signals.push_back(on ? "CTS on" : "CTS off"); };
+  port.OnDSRChange = [&](bool on) { signals.push_back(on ? "DSR on" : "DSR off"); };
+  port.OnRLSDChange = [&](bool on) { signals.push_back(on ? "RLSD on" : "RLSD off"); };
+  std::atomic<int> received{0};
+  port.OnRxChar = [&](int count) { received = count; };
   port.SetPort(pty.SlavePath());
-  port.Open();
-  EXPECT_EQ(SlaveSettings(pty).c_lflag & (ICANON | ECHO), 0u) << "raw while open";
+  ASSERT_NO_THROW(port.Open());
+  EXPECT_TRUE(port.Connected());
+  EXPECT_EQ(signals, (std::vector<std::string>{"CTS off", "DSR off", "RLSD off"}));
+
+  pty.Send(Bytes({0x01, 0x02}));
+  const auto end = steady_clock::now() + 2s;
+  while (received == 0 && steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(received, 2);
   port.Close();
-  EXPECT_EQ(SlaveSettings(pty).c_lflag & (ICANON | ECHO), tcflag_t(ICANON | ECHO));
+  EXPECT_FALSE(port.Connected());
 }
 
 TEST(ComPortBuffers, ClearBufferEmptiesBothQueues) {
@@ -233,6 +233,82 @@ TEST(ComPortBuffers, ALostLineIsAReadFailureNotAHang) {
 }
 
 namespace {
+// A linked component that keeps the chunks it is told of.
+struct ChunkLog : TComLink {
+  struct Chunk {
+    std::vector<uint8_t> bytes;
+    TimePoint arrived;
+    bool waiting;
+  };
+  std::vector<Chunk> chunks;
+
+  void TxBuf(const uint8_t*, int, TimePoint, int) override {}
+  void RxBuf(const uint8_t* data, int count, TimePoint arrived, bool waiting) override {
+    chunks.push_back({{data, data + count}, arrived, waiting});
+  }
+  void RxEnded(int, int, TimePoint) override {}
+  void Purged(int) override {}
+
+  std::vector<uint8_t> AllBytes() const {
+    std::vector<uint8_t> all;
+    for (const auto& c : chunks) all.insert(all.end(), c.bytes.begin(), c.bytes.end());
+    return all;
+  }
+};
+
+bool AwaitQueued(TComPort& port, int count) {
+  const auto end = steady_clock::now() + 1s;
+  while (port.InputCount() < count) {
+    if (steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+}  // namespace
+
+TEST(ComPortLinks, ALinkIsToldOfEachChunkReadWithItsTimeAndWhetherItWasQueued) {
+  OpenPort p;
+  ChunkLog link;
+  p.port.RegisterLink(&link);
+  uint8_t buf[3];
+
+  // Queued before the read began: they came earlier than the read says.
+  p.pty.Send(Bytes({1, 2, 3}));
+  ASSERT_TRUE(AwaitQueued(p.port, 3));
+  const auto before = steady_clock::now();
+  ASSERT_EQ(p.port.Read(buf, 3), 3);
+  const auto after = steady_clock::now();
+  ASSERT_EQ(link.chunks.size(), 1u);
+  EXPECT_EQ(Hex(link.chunks[0].bytes), "01 02 03");
+  EXPECT_TRUE(link.chunks[0].waiting);
+  EXPECT_GE(link.chunks[0].arrived, before);
+  EXPECT_LE(link.chunks[0].arrived, after);
+
+  // Arriving while the read waits: stamped when taken, after they were sent.
+  link.chunks.clear();
+  steady_clock::time_point sent;
+  std::thread device([&] {
+    std::this_thread::sleep_for(50ms);
+    sent = steady_clock::now();
+    p.pty.Send(Bytes({4, 5}));
+  });
+  EXPECT_EQ(p.port.Read(buf, 2), 2);
+  device.join();
+  EXPECT_EQ(Hex(link.AllBytes()), "04 05");
+  for (const auto& chunk : link.chunks) {
+    EXPECT_FALSE(chunk.waiting);
+    EXPECT_GE(chunk.arrived, sent);
+  }
+
+  // Unregistered, it is told nothing more.
+  p.port.UnRegisterLink(&link);
+  link.chunks.clear();
+  p.pty.Send(Bytes({6}));
+  EXPECT_EQ(p.port.Read(buf, 1), 1);
+  EXPECT_TRUE(link.chunks.empty());
+}
+
+namespace {
 // Counts the line-settings calls that reach the device.
 class CountingPort : public TComPort {
 public:
@@ -256,9 +332,9 @@ TEST(ComPortSettings, SettersStoreWhileClosedAndApplyWhileOpen) {
   EXPECT_EQ(port.dcbApplied, 0) << "nothing reaches a closed port";
   port.Open();
   EXPECT_EQ(port.dcbApplied, 1) << "Open applies everything at once";
-  termios t = SlaveSettings(pty);
-  EXPECT_EQ(cfgetospeed(&t), speed_t(B19200));
-  EXPECT_TRUE(t.c_cflag & CSTOPB);
+  PtyPair::LineSettings line = pty.Settings();
+  EXPECT_EQ(line.Baud, 19200u);
+  EXPECT_TRUE(line.TwoStopBits);
 
   port.SetBaudRate(br19200);
   port.Parity().SetBits(prEven);
@@ -270,9 +346,9 @@ TEST(ComPortSettings, SettersStoreWhileClosedAndApplyWhileOpen) {
   port.SetDataBits(dbSeven);
   port.SetBaudRate(br115200);
   EXPECT_EQ(port.dcbApplied, 5);
-  t = SlaveSettings(pty);
-  EXPECT_FALSE(t.c_cflag & CSTOPB);
-  EXPECT_EQ(cfgetospeed(&t), speed_t(B115200));
+  line = pty.Settings();
+  EXPECT_FALSE(line.TwoStopBits);
+  EXPECT_EQ(line.Baud, 115200u);
   EXPECT_TRUE(port.Connected());
 }
 

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "SynchronizeWakeupGuard.h"
 #include "ThreadSync.h"
 
 using namespace std::chrono;
@@ -13,7 +14,7 @@ using namespace std::chrono_literals;
 
 TEST(ThreadSync, CallRunsOnTheServingThreadAndTheWorkerWaitsForIt) {
   std::atomic<int> wakeups{0};
-  ThreadSync::SetSynchronizeWakeup([&] { ++wakeups; });
+  SynchronizeWakeupGuard wakeup([&] { ++wakeups; });
   std::thread::id ranOn;
   std::atomic<bool> workerDone{false};
   int value = 0;
@@ -33,7 +34,6 @@ TEST(ThreadSync, CallRunsOnTheServingThreadAndTheWorkerWaitsForIt) {
   EXPECT_EQ(ranOn, std::this_thread::get_id());
   EXPECT_EQ(value, 42);
   EXPECT_FALSE(ThreadSync::CheckSynchronize());
-  ThreadSync::SetSynchronizeWakeup({});
 }
 
 TEST(ThreadSync, FailingCallReleasesItsWorkerAndReachesTheServer) {

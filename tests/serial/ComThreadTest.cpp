@@ -2,10 +2,7 @@
 // queued for Read, hand-overs to the GUI thread, stopping, restarting, and no
 // processor time spent while the port is idle.
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <termios.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,6 +16,7 @@
 
 #include "ComPort.h"
 #include "PtyPair.h"
+#include "SynchronizeWakeupGuard.h"
 #include "ThreadSync.h"
 
 using namespace std::chrono;
@@ -250,7 +248,7 @@ TEST(ComThread, CloseWhileAHandOverWaitsDoesNotDeadLock) {
   std::mutex mutex;
   std::condition_variable cv;
   bool queued = false;
-  ThreadSync::SetSynchronizeWakeup([&] {
+  SynchronizeWakeupGuard wakeup([&] {
     std::lock_guard lock(mutex);
     queued = true;
     cv.notify_all();
@@ -268,7 +266,6 @@ TEST(ComThread, CloseWhileAHandOverWaitsDoesNotDeadLock) {
     p.port.Close();
     EXPECT_LT(MsSince(start), 100.0);
   }
-  ThreadSync::SetSynchronizeWakeup({});
   // Close served the waiting hand-over on this thread before the thread ended.
   EXPECT_EQ(rx.calls, 1);
   EXPECT_EQ(rx.lastThread, std::this_thread::get_id());
@@ -341,18 +338,14 @@ TEST(ComThread, IdlePortSpendsNoProcessorTime) {
 }
 
 TEST(ComThread, HungUpLineCostsNothingAndClosesPromptly) {
-  int master = -1, slave = -1;
-  char name[256] = {};
-  termios raw{};
-  cfmakeraw(&raw);
-  ASSERT_EQ(openpty(&master, &slave, name, &raw, nullptr), 0);
+  PtyPair pty;
   TComPort port;
   ShortTimeouts(port);
   port.SetSyncMethod(smNone);
-  port.SetPort(name);
+  port.SetPort(pty.SlavePath());
   port.Open();
-  ::close(slave);
-  ::close(master);  // the device is gone: the port's side hangs up
+  pty.ReleaseSlave();
+  pty.CloseMaster();  // the device is gone: the port's side hangs up
   std::this_thread::sleep_for(20ms);
   EXPECT_LT(CpuMsWhileSleeping(500ms), 50.0);
   const auto start = steady_clock::now();

@@ -11,41 +11,13 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
-#include "LineServer.h"
 #include "SimCrc.h"
 
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> frame) {
   AppendCrc(frame);
   return frame;
-}
-
-RunningSim::RunningSim(const SimOptions& options, LineTiming timing) {
-  bus_ = std::make_unique<SimBus>(options, [this](const std::string& text) {
-    std::lock_guard lock(mutex_);
-    log_.push_back(text);
-  });
-  if (pipe2(stop_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-  thread_ = std::thread([this, timing] {
-    LineServer server(line_.MasterFd(), *bus_, timing, [this](const std::string& text) {
-      std::lock_guard lock(mutex_);
-      log_.push_back(text);
-    });
-    server.Run(stop_[0]);
-  });
-}
-
-RunningSim::~RunningSim() {
-  const char byte = 1;
-  [[maybe_unused]] ssize_t n = write(stop_[1], &byte, 1);
-  thread_.join();
-  close(stop_[0]);
-  close(stop_[1]);
-}
-
-std::vector<std::string> RunningSim::Log() const {
-  std::lock_guard lock(mutex_);
-  return log_;
 }
 
 RawPort::RawPort(const std::string& path) {

@@ -8,37 +8,15 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "LineTiming.h"
-#include "PtyLine.h"
 #include "PtyPair.h"  // Bytes, Hex
-#include "SimBus.h"
+#include "RunningSim.h"
 
 using namespace std::chrono_literals;
 
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> frame);
-
-// The bus served on its own pseudo-terminal by a thread, until destruction.
-class RunningSim {
-public:
-  explicit RunningSim(const SimOptions& options = {}, LineTiming timing = {});
-  ~RunningSim();
-  const std::string& SlavePath() const { return line_.SlavePath(); }
-  std::vector<std::string> Log() const;
-
-private:
-  PtyLine line_;
-  std::unique_ptr<SimBus> bus_;
-  int stop_[2] = {-1, -1};
-  mutable std::mutex mutex_;
-  std::vector<std::string> log_;
-  std::thread thread_;
-};
 
 // A raw-mode client on a terminal device.
 class RawPort {

@@ -1,13 +1,13 @@
 // libmodbus's RTU server on the master side of a pseudo-terminal: an
-// independent Modbus peer for the standard codes 1-6, 15 and 17.
+// independent Modbus peer for the standard codes 1-6, 15 and 17. Under Wine
+// the server runs in the line host, on the Linux side of the line
+// (LibmodbusServerWine.cpp).
 #pragma once
 
 #include <cstdint>
-#include <mutex>
-#include <thread>
+#include <memory>
 
-struct _modbus;
-struct _modbus_mapping_t;
+#include "PtyPair.h"
 
 class LibmodbusServer {
 public:
@@ -22,8 +22,8 @@ public:
   static uint16_t InitialHoldingRegister(int i) { return static_cast<uint16_t>(0x1000 + i); }
   static uint16_t InitialInputRegister(int i) { return static_cast<uint16_t>(0x2000 + i); }
 
-  // `masterFd` stays owned by the caller and must outlive the server.
-  LibmodbusServer(int masterFd, int slaveId = 1);
+  // `line` must outlive the server; while it serves, it owns the device side.
+  explicit LibmodbusServer(PtyPair& line, int slaveId = 1);
   ~LibmodbusServer();
   LibmodbusServer(const LibmodbusServer&) = delete;
   LibmodbusServer& operator=(const LibmodbusServer&) = delete;
@@ -35,12 +35,6 @@ public:
   int Served();
 
 private:
-  void Run();
-
-  _modbus* ctx_;
-  _modbus_mapping_t* mapping_;
-  int wake_;
-  int served_ = 0;
-  std::mutex mutex_;
-  std::thread thread_;
+  struct Impl;
+  std::unique_ptr<Impl> d_;
 };

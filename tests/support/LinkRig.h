@@ -1,6 +1,6 @@
 // The link on the main window's port, opened directly on the slave side of a
 // pseudo-terminal, with a recording operator interface. The device side is
-// `pty.MasterFd()`.
+// `pty`.
 #pragma once
 
 #include "ComPort.h"

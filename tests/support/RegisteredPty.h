@@ -1,41 +1,19 @@
-// A pseudo-terminal registered as COM<n> in a private per-user port
+// A pseudo-terminal registered as COM<n>, so the port is opened by its COM
+// name like any other. On Linux it is linked in a private per-user port
 // directory: XDG_RUNTIME_DIR points at a fresh temporary directory for the
-// life of the object (child processes inherit it), so the port is opened by
-// its COM name like any other.
+// life of the object (child processes inherit it). Under Wine the line host
+// links it into the prefix as COM<n>.
 #pragma once
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <optional>
-#include <stdexcept>
+#include <memory>
 #include <string>
 
-#include "PortDirectory.h"
 #include "PtyPair.h"
 
 class RegisteredPty {
 public:
-  explicit RegisteredPty(int number = 7) : number_(number) {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_ = old;
-    char pattern[] = "/tmp/modbus-link-test-XXXXXX";
-    if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-    ::setenv("XDG_RUNTIME_DIR", pattern, 1);
-    std::string error;
-    registration_ = RegisterVirtualPort(number_, pty.SlavePath(), &error);
-    if (!registration_) throw std::runtime_error("cannot register the pty: " + error);
-    pty.ReleaseSlave();  // only the port under test holds the slave
-  }
-  ~RegisteredPty() {
-    registration_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-    if (saved_)
-      ::setenv("XDG_RUNTIME_DIR", saved_->c_str(), 1);
-    else
-      ::unsetenv("XDG_RUNTIME_DIR");
-  }
+  explicit RegisteredPty(int number = 7);
+  ~RegisteredPty();
   RegisteredPty(const RegisteredPty&) = delete;
   RegisteredPty& operator=(const RegisteredPty&) = delete;
 
@@ -44,8 +22,7 @@ public:
   PtyPair pty;
 
 private:
+  struct Registration;
   int number_;
-  std::optional<PortRegistration> registration_;
-  std::filesystem::path root_;
-  std::optional<std::string> saved_;
+  std::unique_ptr<Registration> registration_;
 };

@@ -1,44 +1,24 @@
 #include "ScriptedDevice.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <stdexcept>
+#include <algorithm>
 
 #include "Crc16.h"
 
 namespace {
 using SteadyClock = std::chrono::steady_clock;
-
-void WriteAll(int fd, const std::vector<uint8_t>& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-      return;  // the port side went away
-    } else {
-      pollfd p{fd, POLLOUT, 0};
-      ::poll(&p, 1, 50);
-    }
-  }
-}
+// Between frames the device waits for ever; each wait ends at an Interrupt.
+constexpr std::chrono::milliseconds kForever = std::chrono::hours(24);
 }  // namespace
 
-ScriptedDevice::ScriptedDevice(int masterFd, std::chrono::milliseconds frameGap)
-    : master_(masterFd), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), gap_(frameGap) {
-  if (wake_ < 0) throw std::runtime_error("eventfd failed");
+ScriptedDevice::ScriptedDevice(PtyPair& line, std::chrono::milliseconds frameGap)
+    : line_(line), gap_(frameGap) {
   thread_ = std::thread([this] { Run(); });
 }
 
 ScriptedDevice::~ScriptedDevice() {
-  const uint64_t one = 1;
-  (void)!::write(wake_, &one, sizeof one);
+  stop_ = true;
+  line_.Interrupt();
   thread_.join();
-  ::close(wake_);
 }
 
 void ScriptedDevice::Push(Reply reply) {
@@ -89,29 +69,17 @@ ScriptedDevice::Reply ScriptedDevice::NextReply(const Bytes& request) {
 void ScriptedDevice::Run() {
   Bytes frame;
   SteadyClock::time_point first{};
-  for (;;) {
+  while (!stop_) {
     // Inside a frame wait only for the gap that ends it; between frames, for ever.
-    pollfd p[2] = {{master_, POLLIN, 0}, {wake_, POLLIN, 0}};
-    const int timeout = frame.empty() ? -1 : static_cast<int>(gap_.count());
-    const int rc = ::poll(p, 2, timeout);
-    if (rc < 0 && errno == EINTR) continue;
-    if (rc < 0 || (p[1].revents & POLLIN)) return;
-    if (rc > 0 && (p[0].revents & POLLIN)) {
-      uint8_t buf[512];
-      const ssize_t n = ::read(master_, buf, sizeof buf);
-      if (n > 0) {
-        if (frame.empty()) first = SteadyClock::now();
-        frame.insert(frame.end(), buf, buf + n);
-      }
+    if (line_.AwaitInput(frame.empty() ? kForever : gap_)) {
+      SteadyClock::time_point arrived;
+      const Bytes bytes = line_.ReceiveAvailable(&arrived);
+      if (!bytes.empty() && frame.empty()) first = arrived;
+      frame.insert(frame.end(), bytes.begin(), bytes.end());
       continue;
     }
-    if (rc > 0 && (p[0].revents & (POLLHUP | POLLERR)) && frame.empty()) {
-      // No port on the slave side right now: look again shortly.
-      ::poll(&p[1], 1, 10);
-      if (p[1].revents & POLLIN) return;
-      continue;
-    }
-    // The gap has passed, or the port hung up after its frame: the frame is complete.
+    // Interrupted, or the gap has passed: the frame is complete.
+    if (stop_) return;
     if (frame.empty()) continue;
     {
       std::lock_guard lock(mutex_);
@@ -121,9 +89,13 @@ void ScriptedDevice::Run() {
     const Reply reply = NextReply(frame);
     frame.clear();
     if (reply.Delay.count() > 0) {
-      pollfd w{wake_, POLLIN, 0};
-      if (::poll(&w, 1, static_cast<int>(reply.Delay.count())) > 0) return;
+      const auto end = SteadyClock::now() + reply.Delay;
+      // Bytes that come meanwhile wait in the line for the next frame.
+      while (!stop_ && SteadyClock::now() < end)
+        std::this_thread::sleep_for(std::min<SteadyClock::duration>(end - SteadyClock::now(),
+                                                                    std::chrono::milliseconds(5)));
+      if (stop_) return;
     }
-    WriteAll(master_, reply.Data);
+    line_.Send(reply.Data);
   }
 }

@@ -2,6 +2,7 @@
 // each request frame (bytes up to a short silence) and answers it by a script.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "PtyPair.h"
 
 class ScriptedDevice {
 public:
@@ -24,8 +27,8 @@ public:
   };
   using Responder = std::function<Reply(const Bytes& request)>;
 
-  // `masterFd` stays owned by the caller and must outlive the device.
-  explicit ScriptedDevice(int masterFd,
+  // `line` must outlive the device.
+  explicit ScriptedDevice(PtyPair& line,
                           std::chrono::milliseconds frameGap = std::chrono::milliseconds(5));
   ~ScriptedDevice();
   ScriptedDevice(const ScriptedDevice&) = delete;
@@ -49,8 +52,8 @@ private:
   void Run();
   Reply NextReply(const Bytes& request);
 
-  int master_;
-  int wake_;
+  PtyPair& line_;
+  std::atomic<bool> stop_{false};
   std::chrono::milliseconds gap_;
   mutable std::mutex mutex_;
   mutable std::condition_variable arrived_;

@@ -1,0 +1,30 @@
+// Shared by the plain Win32 programs that show where Wine's serial ports
+// differ from Windows (wine-known-limits.md). Each opens a COM port that the
+// line host backs with a pseudo-terminal, calls the Win32 API directly and
+// exits 0 when it sees what Windows does, 1 when it sees Wine's behaviour.
+#pragma once
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+// An overlapped handle on "\\.\<name>", as the serial component opens it.
+inline HANDLE OpenComPort(const std::string& name, DWORD access = GENERIC_READ | GENERIC_WRITE,
+                          DWORD flags = FILE_FLAG_OVERLAPPED) {
+  const std::string path = "\\\\.\\" + name;
+  return CreateFileA(path.c_str(), access, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+// Read time-outs that make a read wait up to `totalMs` for its bytes.
+inline void WaitingReads(HANDLE port, DWORD totalMs) {
+  COMMTIMEOUTS t{};
+  t.ReadTotalTimeoutConstant = totalMs;
+  SetCommTimeouts(port, &t);
+}
+
+inline int Verdict(bool windowsBehaviour, const char* windows, const char* seen) {
+  std::printf("   Windows: %s\n   here:    %s\n", windows, seen);
+  return windowsBehaviour ? 0 : 1;
+}

@@ -1,0 +1,17 @@
+// GetCommProperties answers on a handle opened with access 0, as the port
+// dialog probes ports without taking them for reading or writing.
+#include "PtyPair.h"
+#include "WineLimit.h"
+
+int main() {
+  PtyPair line;
+  const HANDLE probe = OpenComPort(line.SlavePath(), 0, FILE_ATTRIBUTE_NORMAL);
+  COMMPROP properties{};
+  const bool answered = GetCommProperties(probe, &properties);
+  const DWORD error = GetLastError();
+  CloseHandle(probe);
+  const std::string seen =
+      answered ? "answered, provider subtype " + std::to_string(properties.dwProvSubType)
+               : "refused, error " + std::to_string(error);
+  return Verdict(answered, "answered, provider subtype 1 (RS-232)", seen.c_str());
+}
