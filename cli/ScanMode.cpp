@@ -1,23 +1,22 @@
 #include "ScanMode.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "CliLink.h"
 #include "CliOutput.h"
+#include "ConsoleInterrupt.h"
 #include "DeviceFinder.h"
 #include "FrameText.h"
 
 namespace {
 std::atomic<DeviceFinder*> running{nullptr};
 
-extern "C" void CancelScan(int) {
+void CancelScan() {
   if (DeviceFinder* finder = running.load()) finder->Cancel();
 }
 
@@ -96,11 +95,9 @@ int RunScan(const CliOptions& options) {
 
   DeviceFinder finder(cli.Port, plan);
   running = &finder;
-  struct sigaction cancel {}, saved {};
-  cancel.sa_handler = CancelScan;
-  sigemptyset(&cancel.sa_mask);
-  sigaction(SIGINT, &cancel, &saved);
-  const bool progress = ::isatty(STDERR_FILENO);
+  std::optional<ConsoleInterrupt> interrupt;
+  interrupt.emplace(CancelScan);
+  const bool progress = StandardErrorIsTerminal();
   const auto start = std::chrono::steady_clock::now();
   std::vector<ProbeResult> noise;
   try {
@@ -115,8 +112,8 @@ int RunScan(const CliOptions& options) {
   } catch (const EComPort& e) {
     error = e.what();
   }
+  interrupt.reset();
   running = nullptr;
-  sigaction(SIGINT, &saved, nullptr);
   if (progress) std::fputs("\r\033[K", stderr);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

@@ -69,3 +69,23 @@ TEST(ModbusCliScan, BadListsAreUsageErrors) {
   // The finder's options without --scan are a mistake too.
   EXPECT_EQ(RunProgram(MODBUS_CLI_PATH, {"--request", "3", "--bauds", "9600"}).ExitCode, 2);
 }
+
+TEST(ModbusCliScan, CtrlCEndsTheSweepWithWhatWasFound) {
+  TempRuntimeDir runtime;
+  SimProcess sim({"--devices", "1"});
+  ASSERT_TRUE(sim.WaitStarted()) << sim.Output();
+  // 247 addresses at 1200 baud take half a minute; SIGINT comes after one second.
+  const ProgramRun run = RunProgram("/usr/bin/timeout",
+                                    {"--preserve-status", "-s", "INT", "1", MODBUS_CLI_PATH, "--port",
+                                     sim.Name(), "--scan", "--addresses", "1-247", "--bauds", "1200",
+                                     "--frames", "N2", "--margin-ms", "20", "--json"},
+                                    std::chrono::seconds(20));
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;  // device 1 answered before the interrupt
+  ASSERT_TRUE(json::accept(run.Out)) << run.Out << run.Err;
+  const json out = json::parse(run.Out);
+  EXPECT_EQ(out["cancelled"], true);
+  EXPECT_LT(out["probes"].get<int>(), 247);
+  ASSERT_EQ(out["devices"].size(), 1u);
+  EXPECT_EQ(out["devices"][0]["address"], 1);
+  EXPECT_EQ(sim.Stop(SIGTERM), 0);
+}
