@@ -109,11 +109,13 @@ void TFormFinder::BuildControls() {
   AddressEdit = new QLineEdit("1-31", this);
   AddressEdit->setToolTip(Text("номера от 1 до 247: 1-31, 1,5,10-20"));
 
+  // The rates devices are met at, in that order: more than the port dialog
+  // lists, since a device found at 38400 is still worth finding (the link
+  // sets any of them; "Применить" gives it the one found).
   auto* rates = new QHBoxLayout;
-  for (const QString& rate : TFormPort::Rates()) {
-    auto* box = new QCheckBox(rate, this);
-    const int baud = rate.toInt();
-    box->setChecked(std::find(defaults.Bauds.begin(), defaults.Bauds.end(), baud) != defaults.Bauds.end());
+  for (const int baud : defaults.Bauds) {
+    auto* box = new QCheckBox(QString::number(baud), this);
+    box->setChecked(true);
     RateChecks.push_back(box);
     rates->addWidget(box);
   }

@@ -117,7 +117,8 @@ TEST_F(FinderWindow, FindsTheDeviceAndApplyGivesTheMainWindowItsSetting) {
   QStringList rates, frames;
   for (const QCheckBox* box : d.RateChecks) rates << box->text();
   for (const QCheckBox* box : d.FrameChecks) frames << box->text();
-  EXPECT_EQ(rates, TFormPort::Rates());
+  EXPECT_EQ(rates, QStringList({"9600", "19200", "38400", "57600", "115200", "4800", "2400", "1200"}));
+  for (const QCheckBox* box : d.RateChecks) EXPECT_TRUE(box->isChecked()) << box->text().toStdString();
   EXPECT_EQ(frames, QStringList({"N2", "N1", "E1", "O1", "O2"})) << "no E2";
   EXPECT_FALSE(d.BApply->isEnabled());
 
@@ -176,6 +177,33 @@ TEST_F(FinderWindow, FindsTheDeviceAndApplyGivesTheMainWindowItsSetting) {
   EXPECT_EQ(f.Edit(1)->text(), "7");
   EXPECT_EQ(f.Edit(2)->text(), "3");
   EXPECT_EQ(f.Edit(3)->text(), "2") << "byte count";
+}
+
+// 38400 is not among the port dialog's rates; the finder looks there too,
+// and "Применить" gives the main window that rate.
+TEST_F(FinderWindow, ADeviceAtARateBeyondThePortDialogsIsFoundAndApplied) {
+  StartSim({"--devices", "3", "--baud", "38400", "--stop", "2"});
+  OpenMainPort("9600", "N", "2");
+  TFormFinder& d = OpenByKeys();
+  Fill(d, "1-4", {"9600", "38400"}, {"N2"}, "50");
+  QTest::mouseClick(d.BStart, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return !d.Running(); }, 10000));
+  ASSERT_EQ(d.Results->rowCount(), 1);
+  EXPECT_EQ(Cell(d.Results, 0, TFormFinder::ColAddress), "3");
+  EXPECT_EQ(Cell(d.Results, 0, TFormFinder::ColBaud), "38400");
+  const QRect cell = d.Results->visualItemRect(d.Results->item(0, TFormFinder::ColAddress));
+  QTest::mouseClick(d.Results->viewport(), Qt::LeftButton, {}, cell.center());
+  QTest::mouseClick(d.BApply, Qt::LeftButton);
+  TForm1& f = Form();
+  EXPECT_TRUE(boxes.Boxes.empty()) << (boxes.Boxes.empty() ? "" : boxes.Boxes.front().Text);
+  ASSERT_TRUE(f.ComPort1.Connected());
+  EXPECT_EQ(f.ComPort1.BaudRate(), br38400);
+  EXPECT_EQ(f.CBoxUstr->currentText(), "3");
+  f.activateWindow();
+  Pusk();
+  EXPECT_TRUE(boxes.Boxes.empty()) << (boxes.Boxes.empty() ? "" : boxes.Boxes.front().Text);
+  EXPECT_EQ(f.Edit(1)->text(), "3");
+  EXPECT_EQ(f.Edit(2)->text(), "3");
 }
 
 TEST_F(FinderWindow, CancelStopsWithinAProbeAndTheMainPortReopensAsItWas) {
