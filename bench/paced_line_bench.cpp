@@ -23,8 +23,8 @@
 #include "ComPort.h"
 #include "ComPortClass.h"
 #include "MainPortProperties.h"
-#include "OperatorInterface.h"
 #include "RtuTiming.h"
+#include "SilentOperator.h"
 #include "SimTestSupport.h"
 #include "TrafficRecorder.h"
 
@@ -33,16 +33,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWarmUp = 5;
 constexpr int kRequestBytes = 8;   // 01 03 00 00 00 0A + CRC
 constexpr int kAnswerBytes = 25;   // 01 03 14 + 20 data bytes + CRC
-
-class SilentOperator : public OperatorInterface {
-public:
-  MsgResult ShowMessage(const std::string& text, const std::string&, MsgIcon, MsgButtons) override {
-    std::fprintf(stderr, "box: %s\n", text.c_str());
-    return MsgResult::Ok;
-  }
-  void DisablePollTimer() override {}
-  void CloseMainWindow() override {}
-};
 
 // One transaction's times, in microseconds.
 struct Sample {
