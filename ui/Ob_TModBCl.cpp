@@ -248,26 +248,24 @@ TFormMonitor& TForm1::Monitor() {
   return *monitor_;
 }
 
-void TForm1::OpenMonitor() {
-  TFormMonitor& monitor = Monitor();
-  if (monitor.isMinimized()) monitor.showNormal();
-  monitor.show();
-  monitor.raise();
-  monitor.activateWindow();
+namespace {
+// A tool window asked for again comes to the front, whatever state it was left in.
+void BringToFront(QWidget& window) {
+  if (window.isMinimized()) window.showNormal();
+  window.show();
+  window.raise();
+  window.activateWindow();
 }
+}  // namespace
+
+void TForm1::OpenMonitor() { BringToFront(Monitor()); }
 
 TFormFinder& TForm1::Finder() {
   if (!finder_) finder_ = std::make_unique<TFormFinder>(*this);
   return *finder_;
 }
 
-void TForm1::OpenFinder() {
-  TFormFinder& finder = Finder();
-  if (finder.isMinimized()) finder.showNormal();
-  finder.show();
-  finder.raise();
-  finder.activateWindow();
-}
+void TForm1::OpenFinder() { BringToFront(Finder()); }
 
 void TForm1::showEvent(QShowEvent* event) {
   if (!placed_) {
