@@ -10,9 +10,7 @@ int Quantity(const ProbeRequest& probe) {
 }
 
 bool CrcGood(const std::vector<uint8_t>& bytes, size_t length) {
-  if (length < 4 || bytes.size() < length) return false;
-  const uint16_t crc = Crc16(static_cast<int32_t>(length - 2), bytes.data());
-  return bytes[length - 2] == (crc & 0xFF) && bytes[length - 1] == (crc >> 8);
+  return bytes.size() >= length && EndsWithItsCrc(static_cast<int32_t>(length), bytes.data());
 }
 }  // namespace
 

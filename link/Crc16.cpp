@@ -12,3 +12,9 @@ uint16_t Crc16(int32_t count, const uint8_t* bytes) {
   }
   return crc;
 }
+
+bool EndsWithItsCrc(int32_t count, const uint8_t* frame) {
+  if (count < 4) return false;
+  const uint16_t crc = Crc16(count - 2, frame);
+  return frame[count - 2] == (crc & 0xFF) && frame[count - 1] == (crc >> 8);
+}

@@ -5,3 +5,7 @@
 #include <cstdint>
 
 uint16_t Crc16(int32_t count, const uint8_t* bytes);
+
+// Whether the `count` bytes of a frame end in the CRC of the bytes before it
+// (false for fewer than 4 bytes: no frame is that short).
+bool EndsWithItsCrc(int32_t count, const uint8_t* frame);

@@ -112,9 +112,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
         } else if (restGot < rest) {
           result = ResultIncomplete;
         } else {
-          const uint16_t crc = Crc16(AnswerLen - 2, answer);
-          if (answer[AnswerLen - 2] == (crc & 0xFF) && answer[AnswerLen - 1] == (crc >> 8))
-            return ResultOk;
+          if (EndsWithItsCrc(AnswerLen, answer)) return ResultOk;
           result = ResultCrcMismatch;
         }
       }

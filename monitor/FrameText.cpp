@@ -12,9 +12,7 @@ constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 std::string CrcWords(const MonitorFrame& frame) {
   if (frame.Direction == FrameDirection::Discarded || frame.Bytes.size() < 4) return "—";
-  const auto& b = frame.Bytes;
-  const uint16_t crc = Crc16(static_cast<int32_t>(b.size() - 2), b.data());
-  return b[b.size() - 2] == (crc & 0xFF) && b.back() == (crc >> 8) ? "верна" : "неверна";
+  return EndsWithItsCrc(static_cast<int32_t>(frame.Bytes.size()), frame.Bytes.data()) ? "верна" : "неверна";
 }
 
 std::string FunctionWords(const MonitorFrame& frame) {

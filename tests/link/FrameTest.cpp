@@ -38,6 +38,14 @@ TEST(Crc16, CheckValueAndEmptyInput) {
   EXPECT_EQ(Crc16(-5, nullptr), 0xFFFF);
   const uint8_t exception[] = {0x01, 0x83, 0x02};
   EXPECT_EQ(Crc16(3, exception), 0xF1C0);  // 01 83 02 C0 F1 on the wire
+
+  const uint8_t frame[] = {0x01, 0x83, 0x02, 0xC0, 0xF1};
+  EXPECT_TRUE(EndsWithItsCrc(5, frame));
+  const uint8_t swapped[] = {0x01, 0x83, 0x02, 0xF1, 0xC0};
+  EXPECT_FALSE(EndsWithItsCrc(5, swapped)) << "low byte first";
+  EXPECT_FALSE(EndsWithItsCrc(4, frame));
+  const uint8_t empty[] = {0xFF, 0xFF};  // the CRC of nothing, but no frame
+  EXPECT_FALSE(EndsWithItsCrc(2, empty));
 }
 
 TEST(BuildFrame, AddressCodeDataAndCrcLowByteFirst) {
