@@ -3,6 +3,8 @@
 // checked against the simulator's own log (--log).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -224,20 +226,23 @@ TEST(ModbusCliMonitor, ADelayedAnswerShowsItsLatency) {
   ExpectSameAsLog(frames, sim.Frames());
   ASSERT_EQ(frames.size(), 2u * kRuns);
   EXPECT_EQ(LinesWith(sim.Log(), "delay 60 ms"), size_t{kRuns});
-  int64_t best = INT64_MAX;
+  std::vector<int64_t> latencies;
   for (int k = 0; k < kRuns; ++k) {
     const json& answer = frames[2 * k + 1];
     EXPECT_EQ(answer["transaction"], k + 1);
     EXPECT_EQ(answer["result"], 0);
-    best = std::min(best, answer["latency_us"].get<int64_t>());
+    latencies.push_back(answer["latency_us"].get<int64_t>());
   }
-  // The simulator waited 60 ms after each request; the best of them shows
-  // little else (a loaded machine may delay any one by milliseconds).
-  EXPECT_GE(best, 60'000);
-  EXPECT_LE(best, 62'000);
+  // The simulator waited 60 ms after each request. On a loaded machine any
+  // one figure may be off by milliseconds either way (the simulator woken
+  // late, or the tool stamping its write late), so the median is judged.
+  std::nth_element(latencies.begin(), latencies.begin() + kRuns / 2, latencies.end());
+  const int64_t median = latencies[kRuns / 2];
+  EXPECT_GE(median, 60'000);
+  EXPECT_LE(median, 62'000);
   EXPECT_DOUBLE_EQ(out["latency_ms"].get<double>(),
                    frames[2 * kRuns - 1]["latency_us"].get<double>() / 1000);
-  EXPECT_GE(out["latency_ms"].get<double>(), 60.0);
+  EXPECT_GT(out["latency_ms"].get<double>(), 50.0) << "the delayed answer's, not a prompt one's";
 }
 
 TEST(ModbusCliMonitor, EntryModePollingAndBatchCarryTheFramesOfEachClick) {
