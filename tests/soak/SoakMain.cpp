@@ -15,6 +15,7 @@
 #include <optional>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "ComPort.h"
 #include "ComPortClass.h"
@@ -68,6 +69,22 @@ bool SameRequest(const std::vector<uint8_t>& sent, const std::vector<uint8_t>& s
   if (sent.size() != seen.size()) return false;
   if (sent[1] == 70) return sent[0] == seen[0] && seen[1] == 70;
   return sent == seen;
+}
+
+// Waits until the simulator's log has not grown for 500 ms (at most 5 s).
+void WaitUntilQuiet(const SimProcess& sim) {
+  using namespace std::chrono;
+  const auto end = steady_clock::now() + 5s;
+  size_t size = sim.Output().size();
+  auto stillSince = steady_clock::now();
+  while (steady_clock::now() < end && steady_clock::now() - stillSince < 500ms) {
+    std::this_thread::sleep_for(20ms);
+    const size_t now = sim.Output().size();
+    if (now != size) {
+      size = now;
+      stillSince = steady_clock::now();
+    }
+  }
 }
 
 struct Done {
@@ -138,6 +155,10 @@ int main(int argc, char** argv) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const long toolEnd = ResidentKiB("self"), simEnd = ResidentKiB(std::to_string(sim.Pid()));
   link.ClosePort();
+  // A frame without answer (codes 69, 70) is done for the link once the line
+  // has taken it; the simulator reads and logs it a little later. Stop it only
+  // when its log has stood still for a while.
+  WaitUntilQuiet(sim);
   sim.Stop(SIGTERM);
 
   // Replay the simulator's log through the model, transaction by transaction.
