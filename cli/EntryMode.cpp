@@ -45,8 +45,15 @@ int RefuseLine(int line, const std::string& error) {
   return kUsageError;
 }
 
+// The grid goes out only after a click that ended well: a file kept as a
+// module's backup must not be replaced by what a failed read left, nor by an
+// earlier click's grid.
 void WriteGridOut(const CliOptions& options, ClickOutcome& outcome) {
   if (options.GridOut.empty() || options.GridOut == "-") return;
+  if (ExitCodeOf(outcome) != 0) {
+    outcome.GridNotWritten = options.GridOut;
+    return;
+  }
   std::string error;
   if (!WriteGridFile(options.GridOut, outcome.Grid, error))
     outcome.Error += (outcome.Error.empty() ? "" : "; ") + error;
@@ -83,10 +90,12 @@ int RunEntryClick(const CliOptions& options) {
   WriteGridOut(options, outcome);
   const int status = ExitCodeOf(outcome);
   if (options.GridOut == "-") {
-    // Standard output carries the grid alone, so that it can be piped on.
+    // Standard output carries the grid alone, so that it can be piped on;
+    // after a failed click it carries nothing.
+    if (status != 0) outcome.GridNotWritten = "-";
     std::cerr << FormatEntryText(outcome);
     std::string ignored;
-    if (!WriteGridFile("-", outcome.Grid, ignored)) return 1;
+    if (status == 0 && !WriteGridFile("-", outcome.Grid, ignored)) return 1;
     return status;
   }
   std::cout << (options.Json ? FormatEntryJson(outcome) : FormatEntryText(outcome));

@@ -80,6 +80,7 @@ std::string FormatEntryJson(const ClickOutcome& outcome, std::optional<int> line
     }
   }
   if (!outcome.Error.empty()) out["error"] = outcome.Error;
+  if (!outcome.GridNotWritten.empty()) out["grid_not_written"] = outcome.GridNotWritten;
   if (outcome.PortLost) out["port_lost"] = true;
   if (outcome.Monitor) AddMonitorJson(out, *outcome.Monitor);
   return out.dump() + "\n";
@@ -111,6 +112,10 @@ std::string FormatEntryText(const ClickOutcome& outcome) {
   for (const auto& box : outcome.Boxes)
     text += std::string("box [") + IconName(box.Icon) + ", " + ButtonsName(box.Buttons) + " -> " +
             AnswerName(box.Answer) + "] " + box.Caption + ": " + OneLine(box.Text) + "\n";
+  if (!outcome.GridNotWritten.empty())
+    text += "grid not written to " +
+            (outcome.GridNotWritten == "-" ? std::string("standard output") : outcome.GridNotWritten) +
+            ": the click failed\n";
   if (outcome.PortLost) text += "the port was lost; the window would close\n";
   return text;
 }

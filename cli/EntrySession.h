@@ -40,6 +40,7 @@ struct ClickOutcome {
   std::optional<MonitorSpan> Monitor;  // with --monitor: the click's frames
   std::vector<std::optional<int64_t>> PollLatenciesUs;  // with --monitor: per polling click
   std::string Error;         // an exception that ended a click (e.g. an entry that is no number)
+  std::string GridNotWritten;  // --grid-out's target, left as it was because the click failed
   bool PortLost = false;     // the link closed the main window
 };
 

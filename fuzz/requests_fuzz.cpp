@@ -140,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   } catch (const EConvertError&) {
   }
   try {
-    const DatabaseWritePlan plan = PlanDatabaseWrite(dat1, dbModule, cell);
+    const DatabaseWritePlan plan = PlanDatabaseWrite(dat1, dbModule, dbLength, cell);
     RequestData request;
     BuildDatabaseWrite(plan, dbLength, cell, request);
     FUZZ_REQUIRE(request.Length == std::clamp<int32_t>(dbLength, 0, kRequestDataSize), "database write length");

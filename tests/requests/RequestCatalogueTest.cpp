@@ -108,10 +108,10 @@ TEST(DatabaseWrite, PlansAndImages) {
   Grid grid;
   for (int n = 0; n < 256; ++n) grid.cells[static_cast<size_t>(n / 16)][static_cast<size_t>(n % 16)] = Hex2(static_cast<uint32_t>(n));
 
-  EXPECT_EQ(PlanDatabaseWrite("3", 3, grid.Reader()).Check, DatabaseWriteCheck::Ready);
-  const auto other = PlanDatabaseWrite("5", 3, grid.Reader());
+  EXPECT_EQ(PlanDatabaseWrite("3", 3, 56, grid.Reader()).Check, DatabaseWriteCheck::Ready);
+  const auto other = PlanDatabaseWrite("5", 3, 56, grid.Reader());
   EXPECT_EQ(other.Check, DatabaseWriteCheck::NeedsConfirm);
-  EXPECT_EQ(PlanDatabaseWrite("3", 0, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
+  EXPECT_EQ(PlanDatabaseWrite("3", 0, 56, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
   EXPECT_EQ(ConfirmWriteText(3), "В памяти база модуля 3\nзаписать ее в заданный модуль?");
 
   RequestData r;
@@ -121,18 +121,28 @@ TEST(DatabaseWrite, PlansAndImages) {
   EXPECT_EQ(r.Bytes[239], 239);
   EXPECT_EQ(r.Bytes[240], 0) << "row 16 is never sent";
 
-  const auto asHeld = PlanDatabaseWrite("0", 0, grid.Reader());
+  const auto asHeld = PlanDatabaseWrite("0", 0, 240, grid.Reader());
   EXPECT_EQ(asHeld.Check, DatabaseWriteCheck::Ready);
   RequestData held;
   BuildDatabaseWrite(asHeld, 240, grid.Reader(), held);
   EXPECT_EQ(held.Bytes[0], 0);
   EXPECT_EQ(held.Bytes[207], 207);
   EXPECT_EQ(held.Bytes[208], 0) << "rows 1..13 only";
-  RequestData none;
-  BuildDatabaseWrite(asHeld, 0, grid.Reader(), none);
-  EXPECT_EQ(none.Length, 0) << "before any read the write carries no bytes";
 
   grid.cells[0][0] = "";
-  EXPECT_EQ(PlanDatabaseWrite("0", 3, grid.Reader()).Check, DatabaseWriteCheck::EmptyTable);
-  EXPECT_EQ(PlanDatabaseWrite("3", 3, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
+  EXPECT_EQ(PlanDatabaseWrite("0", 3, 56, grid.Reader()).Check, DatabaseWriteCheck::EmptyTable);
+  EXPECT_EQ(PlanDatabaseWrite("3", 3, 56, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
+}
+
+TEST(DatabaseWrite, NoGoodReadNoWrite) {
+  // Length 0: no good 68 since the window started or since the last failed
+  // one. A filled grid, with or without its module, is not written.
+  Grid grid;
+  for (auto& row : grid.cells) row.fill("11");
+  EXPECT_EQ(PlanDatabaseWrite("0", 0, 0, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
+  EXPECT_EQ(PlanDatabaseWrite("3", 3, 0, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
+  EXPECT_EQ(PlanDatabaseWrite("5", 3, 0, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase)
+      << "refused before the confirmation is asked";
+  grid.cells[0][0] = "";
+  EXPECT_EQ(PlanDatabaseWrite("0", 0, 0, grid.Reader()).Check, DatabaseWriteCheck::EmptyTable);
 }
