@@ -14,8 +14,6 @@ constexpr int32_t kHeadLen = 3;
 constexpr int32_t kExceptionLen = 5;
 constexpr int32_t kFailurePauseMs = 300;
 
-bool HasNoAnswer(uint8_t code) { return code == 69 || code == 70; }
-
 // Expected length of a whole normal answer, from the request's code.
 int32_t ExpectedAnswerLen(uint8_t code, int32_t requestFrameLen, int32_t byteCount) {
   switch (code) {
@@ -73,7 +71,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
     SpinDelay(TxDelay);
     PortWrite(frame);
     SpinDelay(RxDelay);
-    if (HasNoAnswer(code)) return ResultOk;
+    if (GetsNoAnswer(code)) return ResultOk;
 
     int32_t result = ResultOk;
     bool secondStage = false;

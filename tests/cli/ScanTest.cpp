@@ -70,6 +70,23 @@ TEST(ModbusCliScan, BadListsAreUsageErrors) {
   EXPECT_EQ(RunProgram(MODBUS_CLI_PATH, {"--request", "3", "--bauds", "9600"}).ExitCode, 2);
 }
 
+// A sweep sends its probe to every address at every setting: a probe that
+// writes is refused before the port is touched.
+TEST(ModbusCliScan, AProbeThatWritesIsRefused) {
+  TempRuntimeDir runtime;
+  SimProcess sim({"--devices", "1", "--log"});
+  ASSERT_TRUE(sim.WaitStarted()) << sim.Output();
+  for (const char* probe : {"06 00 00 00 01", "05 00 00 FF 00", "0F 00 00 00 01 01 01", "45 01",
+                            "46 00 00 00 00 00 00 00", "64 00 01 00"}) {
+    const ProgramRun run = Scan(sim.Name(), {"--addresses", "1", "--bauds", "9600", "--probe", probe});
+    EXPECT_EQ(run.ExitCode, 2) << probe;
+    EXPECT_NE(run.Err.find("a sweep never sends a write"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("01, 02, 03, 04, 0E, 11, 42, 43, 44, 47"), std::string::npos) << run.Err;
+  }
+  EXPECT_EQ(sim.Stop(SIGTERM), 0);
+  EXPECT_EQ(sim.Output().find("RX "), std::string::npos) << sim.Output();
+}
+
 TEST(ModbusCliScan, CtrlCEndsTheSweepWithWhatWasFound) {
   TempRuntimeDir runtime;
   SimProcess sim({"--devices", "1"});
