@@ -10,6 +10,7 @@
 #include "EntryOutput.h"
 #include "GridFile.h"
 #include "ShellWords.h"
+#include "StopSignals.h"
 
 namespace {
 constexpr int kUsageError = 2;
@@ -130,6 +131,14 @@ int RunBatch(const CliOptions& options) {
   int lineNumber = 0;
   std::string text;
   for (;;) {
+    if (StopSignals::Requested()) {
+      // The lines not run yet are left: say where the batch stopped.
+      nlohmann::ordered_json out;
+      out["interrupted"] = true;
+      out["lines_read"] = lineNumber;
+      std::cout << out.dump() << "\n" << std::flush;
+      return status == 0 ? 1 : status;
+    }
     const LineRead read = ReadLineAtMost(in, kMaxBatchLine, text);
     if (read == LineRead::End) break;
     ++lineNumber;

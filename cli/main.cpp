@@ -9,6 +9,7 @@
 #include "CliRun.h"
 #include "EntryMode.h"
 #include "ScanMode.h"
+#include "StopSignals.h"
 
 namespace {
 constexpr int kUsageError = 2;
@@ -91,6 +92,8 @@ int main(int argc, char** argv) {
     std::cerr << "modbus-cli: " << error << "\n";
     return kUsageError;
   }
+  // From here on Ctrl+C, SIGTERM and SIGHUP end the run in order.
+  StopSignals stop;
   if (options.Scan) return RunScan(options);
   if (options.Has("--batch")) return RunBatch(options);
   if (options.EntryMode()) return RunEntryClick(options);

@@ -185,3 +185,47 @@ TEST(PortHolders, UucpLockFilesOfLiveProcessesKeepUsOut) {
   locks.WriteAscii("LCK..other", live.Pid());
   ExpectOpens(path);
 }
+
+namespace {
+// In a child: as root, become an ordinary user (nobody) that owns the
+// terminal `path`, as a user's own session does; otherwise stay as we are.
+bool BecomeOrdinaryOwnerOf(const std::string& path) {
+  if (::geteuid() != 0) return true;
+  constexpr uid_t kNobody = 65534;
+  return ::chown(path.c_str(), kNobody, kNobody) == 0 && ::setgid(kNobody) == 0 &&
+         ::setuid(kNobody) == 0;
+}
+
+std::function<std::string()> OpenWithTheComponent(const std::string& path) {
+  return [path] {
+    if (!BecomeOrdinaryOwnerOf(path)) return std::string("no ordinary user");
+    auto* port = new TCustomComPort;  // kept open until the process is killed
+    port->SetPort(path);
+    try {
+      port->Open();
+    } catch (const EComPort& e) {
+      return std::string(e.what());
+    }
+    return std::string("open");
+  };
+}
+}  // namespace
+
+// A holder killed outright (SIGKILL: none of its clean-up runs) must not
+// lock its own user out of the port: the next open by that user works,
+// without the device side having to start again.
+TEST(PortHolders, AHolderKilledOutrightLeavesThePortToTheNextOne) {
+  PtyPair pty;  // the device side stays up throughout
+  pty.ReleaseSlave();
+  const std::string path = pty.SlavePath();
+  {
+    ChildProcess first(OpenWithTheComponent(path));
+    ASSERT_EQ(first.Report(), "open");
+    ChildProcess rival(OpenWithTheComponent(path));
+    EXPECT_EQ(rival.Report(), "Unable to open com port (Error: 11)") << "still one holder at a time (flock)";
+    first.Kill();
+  }
+  EXPECT_FALSE(Exclusive(path));
+  ChildProcess next(OpenWithTheComponent(path));
+  EXPECT_EQ(next.Report(), "open");
+}
