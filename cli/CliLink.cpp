@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "MainPortProperties.h"
+#include "PortTable.h"
 
 CliLink::CliLink(const CliOptions& options) : DeviceIndex(options.Device - 1) {
   LoadMainPortProperties(Port);
@@ -36,9 +37,20 @@ bool CliLink::Open(RunOutcome& outcome) {
     TakePortMessages(Form, outcome);
     outcome.State = RunOutcome::Status::PortFailed;
     outcome.Error = e.what();
+    if (const auto user = FindPortUser(Link.PortName))
+      outcome.Error += ": " + DescribePortUser(Link.PortName, *user);
     return false;
   }
   return true;
+}
+
+std::string DescribePortUser(const std::string& port, const PortUser& user) {
+  if (user.SystemConsole) return port + " is the system console (kernel messages), not a free line";
+  std::string text = port + " is in use by another program";
+  if (!user.Program.empty()) text += ": " + user.Program;
+  if (user.Pid > 0) text += (user.Program.empty() ? ": pid " : " (pid ") + std::to_string(user.Pid) +
+                            (user.Program.empty() ? "" : ")");
+  return text;
 }
 
 // None for the codes without answer, the 3-byte head of an exception answer

@@ -49,7 +49,7 @@ bool CliOptions::EntryMode() const {
 }
 
 void AddCliOptions(CLI::App& app, CliOptions& o) {
-  app.add_option("--port", o.Port, "serial port name, e.g. COM3")->capture_default_str();
+  app.add_option("--port", o.Port, "serial port name, e.g. COM3 (required)");
   app.add_option("--baud", o.Baud, "baud rate")->capture_default_str();
   app.add_option("--parity", o.Parity, "parity: N, O or E")->capture_default_str();
   app.add_option("--stop", o.Stop, "stop bits: 1 or 2")->capture_default_str();
@@ -139,6 +139,11 @@ void RecordGivenOptions(const CLI::App& app, CliOptions& options) {
 }
 
 bool CheckCommandLine(const CliOptions& o, std::string& error) {
+  // No default: the first port of a machine is often its console.
+  if (!o.Has("--port")) {
+    error = "--port is required (e.g. --port COM9)";
+    return false;
+  }
   static const char* const kScanOptions[] = {"--addresses", "--bauds",  "--frames",       "--probe",
                                              "--margin-ms", "--first", "--first-setting"};
   if (o.Has("--scan")) {

@@ -23,6 +23,7 @@
 #include "PortTable.h"
 #include "PosixArbitraryBaud.h"
 #include "PosixPortHolders.h"
+#include "PosixTerminalNode.h"
 #include "SerialDevice.h"
 
 namespace {
@@ -169,8 +170,10 @@ void SerialDevice::Open(const std::string& portName) {
     ::close(fd);
     Fail(CError_OpenFailed, error);
   };
-  // Never write frames into something that is not a terminal device.
-  if (!::isatty(fd)) refuse(ENOTTY);
+  // Never write frames into something that is not a serial line: not a
+  // file, nor a virtual console or /dev/console (terminals, but no lines).
+  struct stat st{};
+  if (!::isatty(fd) || ::fstat(fd, &st) != 0 || !IsSerialLineNode(st)) refuse(ENOTTY);
   // Exclusive use: flock keeps out every program that asks, including a
   // second instance of ours; TIOCEXCL keeps other (unprivileged) programs out.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) refuse(errno);
