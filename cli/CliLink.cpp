@@ -60,8 +60,9 @@ size_t StoredAnswerLength(uint8_t code, int32_t result, const TComPortClass& lin
                           const uint8_t* answer, size_t answerSize) {
   if (code == 69 || code == 70 || answerSize < 3) return 0;
   if (result >= 1 && result <= 255 && answer[1] == (code | 0x80) && answer[2] == result) return 3;
-  // A foreign head: its rest was never read.
-  if (result == 128 && answer[1] != code && answer[1] != (code | 0x80)) return 3;
+  // A foreign head, or one whose byte count was not the one asked for: its
+  // rest was never read.
+  if (result == ResultReceiveError && link.AnswerLen <= static_cast<int32_t>(answerSize)) return 3;
   return static_cast<size_t>(
       std::clamp<int32_t>(link.AnswerLen, 0, static_cast<int32_t>(answerSize)));
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "AnswerLength.h"
 #include "FunctionCodes.h"
 #include "LocalClock.h"
 #include "TransactionObserver.h"
@@ -16,8 +17,6 @@ class OperatorInterface;
 
 inline constexpr int32_t kMaxDataLen = 3000;
 inline constexpr int32_t kFrameBufferSize = kMaxDataLen + 4;
-// The longest byte-count answer: address, code, count, 255 data bytes, CRC.
-inline constexpr int32_t kMaxCountedAnswer = 260;
 
 // Result codes of Transact besides the device's own exception codes.
 enum : int32_t {

@@ -108,7 +108,7 @@ bool TRequestDispatcher::BuildPass() {
                        request_)) {
     case RequestRefusal::None:
       return true;
-    case RequestRefusal::QuantityZero:
+    case RequestRefusal::QuantityOutOfRange:
       StopPolling();
       store_.InputError(window_.Data2Entry());
       return false;

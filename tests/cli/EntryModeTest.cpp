@@ -225,7 +225,7 @@ TEST(EntryMode, SendsAndShowsWhatTheWindowsFlowDoes) {
   const std::vector<std::array<std::string, 3>> clicks = {
       {"3", "0", "10"}, {"5", "1A", "1"}, {"5", "1A", "2"},  {"1", "26", "1"},  {"261", "1B", "1"},
       {"2", "3", "10"}, {"15", "0", "9"}, {"67", "5", "0"},  {"71", "1", "2"},  {"68", "3", "0"},
-      {"4", "2", "70003"}, {"16", "0", "0"}};
+      {"4", "65538", "3"}, {"16", "0", "0"}};
 
   WindowRig window;
   window.window.grid = grid;
