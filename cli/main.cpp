@@ -86,6 +86,8 @@ constexpr const char* kDescription =
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all: Ctrl+C, SIGTERM and SIGHUP end a run in order from here on.
+  StopSignals stop;
   CLI::App app{kDescription};
   app.name("modbus-cli");
   CliOptions options;
@@ -103,8 +105,6 @@ int main(int argc, char** argv) {
     std::cerr << "modbus-cli: " << error << "\n";
     return kUsageError;
   }
-  // From here on Ctrl+C, SIGTERM and SIGHUP end the run in order.
-  StopSignals stop;
   if (options.Scan) return RunScan(options);
   if (options.Has("--batch")) return RunBatch(options);
   if (options.EntryMode()) return RunEntryClick(options);
