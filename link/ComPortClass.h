@@ -8,6 +8,8 @@
 
 #include "AnswerLength.h"
 #include "FunctionCodes.h"
+#include "LineSettings.h"
+#include "ResultCodes.h"
 #include "LocalClock.h"
 #include "TransactionObserver.h"
 
@@ -17,18 +19,6 @@ class OperatorInterface;
 
 inline constexpr int32_t kMaxDataLen = 3000;
 inline constexpr int32_t kFrameBufferSize = kMaxDataLen + 4;
-
-// Result codes of Transact besides the device's own exception codes.
-enum : int32_t {
-  ResultOk = 0,
-  ResultCodeRefused = 1,
-  ResultReceiveError = 128,
-  ResultIncomplete = 129,
-  ResultNoAnswer = 130,
-  ResultCrcMismatch = 131,
-  ResultPortNotOpened = 132,
-  ResultPortNotOpen = 256,
-};
 
 // Shown when the port itself fails while the link purges, closes or opens it.
 inline constexpr const char* kPortLostText =

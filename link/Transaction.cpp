@@ -77,7 +77,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
       ByteCount = head[2];
       AnswerLen = ExpectedAnswerLength(code, FrameLen, head[2]);
       const bool normal = head[1] == code;
-      const bool exception = head[1] == (code | 0x80);
+      const bool exception = head[1] == ExceptionFunction(code);
       if (exception && head[2] != 0) {
         // Returned at once; its CRC stays in the port until the next purge.
         AnswerLen = kExceptionLen;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <set>
 
+#include "FunctionCodes.h"
 #include "GridTexts.h"
 #include "StringGrid.h"
 #include "WindowLook.h"
@@ -118,7 +119,7 @@ TValuePanel::Shown TValuePanel::FromFrame() const {
   shown.Data = *frame_;
   shown.First = frameStart_.value_or(0);
   // Coil and input answers (codes 1 and 2) carry bits, not registers.
-  shown.Registers = frameCode_ != 1 && frameCode_ != 2;
+  shown.Registers = !ReadsBits(frameCode_);
   shown.BitList = !shown.Registers;
   shown.Source = QString::fromUtf8("Ответ, функция %1: %2 байт данных").arg(frameCode_).arg(shown.Data.size());
   if (frameStart_)
