@@ -109,3 +109,12 @@ int32_t TComPortClass::BuildFrame(uint8_t deviceIndex, uint8_t code, const uint8
   frame[DataLen + 3] = static_cast<uint8_t>(crc >> 8);
   return 0;
 }
+
+void TComPortClass::AddObserver(TransactionObserver* observer) {
+  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+    observers_.push_back(observer);
+}
+
+void TComPortClass::RemoveObserver(TransactionObserver* observer) {
+  observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}

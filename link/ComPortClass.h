@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "AnswerLength.h"
 #include "FunctionCodes.h"
@@ -47,8 +48,12 @@ public:
 
   // The local date and time, for the clock frame and WaitMs.
   LocalClock Clock = SystemLocalTime;
-  // Follows the transactions (the traffic monitor); none by default.
-  TransactionObserver* Observer = nullptr;
+  // Those who follow the transactions (the traffic monitor, ...), called in
+  // the order they were added; none by default, which costs nothing. Adding
+  // one twice is ignored.
+  void AddObserver(TransactionObserver* observer);
+  void RemoveObserver(TransactionObserver* observer);
+  const std::vector<TransactionObserver*>& Observers() const { return observers_; }
 
   // 0 when the port is open afterwards, -1 when a setting is invalid or the port stayed closed.
   int32_t OpenPort();
@@ -89,8 +94,15 @@ private:
   int32_t ReadAnswerPart(uint8_t* answer, int32_t answerSize, int32_t offset, int32_t count,
                          uint8_t* copy);
 
+  // Each observer told `call`'s event.
+  template <typename Call>
+  void Tell(Call call) {
+    for (TransactionObserver* observer : observers_) call(*observer);
+  }
+
   TCustomComPort& comPort_;
   OperatorInterface& form_;
+  std::vector<TransactionObserver*> observers_;
 };
 
 // The lenient decimal conversion of the settings: leading blanks, optional
