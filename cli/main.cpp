@@ -76,6 +76,7 @@ constexpr const char* kDescription =
 int main(int argc, char** argv) {
   CLI::App app{kDescription};
   app.name("modbus-cli");
+  app.set_version_flag("--version", "modbus-cli " MODBUS_TESTER_VERSION);
   CliOptions options;
   AddCliOptions(app, options);
   try {
