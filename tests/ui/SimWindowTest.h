@@ -3,7 +3,7 @@
 #pragma once
 
 #include "Ob_TModBCl.h"
-#include "SimTestSupport.h"
+#include "RunningSim.h"
 #include "UiTestApp.h"
 
 class SimWindowTest : public WindowTest {
