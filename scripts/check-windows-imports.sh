@@ -33,7 +33,9 @@ for file in "${binaries[@]}"; do
   imports="$("$objdump" -p "$file" | sed -n 's/^\s*DLL Name: //p' | lower | sort -u)"
   line=""
   for dll in $imports; do
-    if [ -n "${known[$dll]:-}" ]; then
+    # API sets (api-ms-win-*) are names the loader maps, not files: a
+    # prefix's system32 has none, the list names those Windows 10 has.
+    if [ -n "${known[$dll]:-}" ] || { [ -n "$system32" ] && [[ "$dll" == api-ms-win-* ]]; }; then
       line+=" $dll"
     else
       line+=" $dll(MISSING)"

@@ -33,10 +33,10 @@ cross_build() {
   ln -sfn /usr/include/nlohmann "$build/header-only/nlohmann"
   local tests=() targets=(modbus-tester modbus-cli)
   if [ "${WINDOWS_BUILD_TESTS:-0}" = 1 ]; then
-    # The window's test programs and the Win32 program of the click-through's
-    # known limit; the other layers' tests are built by .ci/mingw-build.sh.
+    # The window's test programs and the Win32 programs of the click-through's
+    # known limits; the other layers' tests are built by .ci/mingw-build.sh.
     tests=(-DMODBUS_TESTER_GTEST_SOURCE=/usr/src/googletest)
-    targets+=(ui_tests wine-limit-properties-without-access)
+    targets+=(ui_tests wine-limit-properties-without-access wine-limit-parity-check-on-pty)
   fi
   # Qt's toolchain file finds the Qt for Windows and loads ours for the compilers.
   cmake -S "$root" -B "$build" -G Ninja \

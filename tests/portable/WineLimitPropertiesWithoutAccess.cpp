@@ -1,22 +1,10 @@
 // GetCommProperties answers on a handle opened with access 0, as the port
-// dialog probes ports without taking them for reading or writing. With a
-// port name as argument it probes that port (a COM port registered in the
-// prefix, as the zip's click-through has); otherwise one the line host backs.
-#include <memory>
-
-#include "PtyPair.h"
+// dialog probes ports without taking them for reading or writing.
 #include "WineLimit.h"
 
 int main(int argc, char** argv) {
-  std::unique_ptr<PtyPair> line;
-  std::string name;
-  if (argc > 1) {
-    name = argv[1];
-  } else {
-    line = std::make_unique<PtyPair>();
-    name = line->SlavePath();
-  }
-  const HANDLE probe = OpenComPort(name, 0, FILE_ATTRIBUTE_NORMAL);
+  const DemonstrationPort line(argc, argv);
+  const HANDLE probe = OpenComPort(line.name, 0, FILE_ATTRIBUTE_NORMAL);
   COMMPROP properties{};
   const bool answered = GetCommProperties(probe, &properties);
   const DWORD error = GetLastError();
