@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "MainPortProperties.h"
+#include "PortTable.h"
 
 CliLink::CliLink(const CliOptions& options) : DeviceIndex(options.Device - 1) {
   LoadMainPortProperties(Port);
@@ -36,9 +37,20 @@ bool CliLink::Open(RunOutcome& outcome) {
     TakePortMessages(Form, outcome);
     outcome.State = RunOutcome::Status::PortFailed;
     outcome.Error = e.what();
+    if (const auto user = FindPortUser(Link.PortName))
+      outcome.Error += ": " + DescribePortUser(Link.PortName, *user);
     return false;
   }
   return true;
+}
+
+std::string DescribePortUser(const std::string& port, const PortUser& user) {
+  if (user.SystemConsole) return port + " is the system console (kernel messages), not a free line";
+  std::string text = port + " is in use by another program";
+  if (!user.Program.empty()) text += ": " + user.Program;
+  if (user.Pid > 0) text += (user.Program.empty() ? ": pid " : " (pid ") + std::to_string(user.Pid) +
+                            (user.Program.empty() ? "" : ")");
+  return text;
 }
 
 // None for the codes without answer, the 3-byte head of an exception answer
@@ -48,8 +60,9 @@ size_t StoredAnswerLength(uint8_t code, int32_t result, const TComPortClass& lin
                           const uint8_t* answer, size_t answerSize) {
   if (code == 69 || code == 70 || answerSize < 3) return 0;
   if (result >= 1 && result <= 255 && answer[1] == (code | 0x80) && answer[2] == result) return 3;
-  // A foreign head: its rest was never read.
-  if (result == 128 && answer[1] != code && answer[1] != (code | 0x80)) return 3;
+  // A foreign head, or one whose byte count was not the one asked for: its
+  // rest was never read.
+  if (result == ResultReceiveError && link.AnswerLen <= static_cast<int32_t>(answerSize)) return 3;
   return static_cast<size_t>(
       std::clamp<int32_t>(link.AnswerLen, 0, static_cast<int32_t>(answerSize)));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "CapturingOperator.h"
@@ -11,6 +12,7 @@
 #include "ComPortClass.h"
 #include "CliRun.h"
 #include "LineQuiet.h"
+#include "PortTable.h"
 
 class CliLink {
 public:
@@ -33,6 +35,9 @@ public:
 // The answer bytes the engine stored for the last transaction of `code`.
 size_t StoredAnswerLength(uint8_t code, int32_t result, const TComPortClass& link,
                           const uint8_t* answer, size_t answerSize);
+
+// "COM9 is in use by another program: minicom (pid 1234)".
+std::string DescribePortUser(const std::string& port, const PortUser& user);
 
 // Moves the boxes of `form` into `outcome` as the port's messages.
 void TakePortMessages(CapturingOperator& form, RunOutcome& outcome);

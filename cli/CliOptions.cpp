@@ -1,7 +1,9 @@
 #include "CliOptions.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 
 #include "HexBytes.h"
 
@@ -15,6 +17,12 @@ const char* const kEntryOnlyOptions[] = {"--dat1", "--dat2", "--grid", "--grid-o
 // Options that name or set up the port: the one port of a batch is opened
 // with those of the command line.
 const char* const kPortOptions[] = {"--port", "--baud", "--parity", "--stop", "--batch"};
+// What a batch line may hold: a click's entries and run, and the settings a
+// window keeps between clicks (the device and the exchange settings).
+const char* const kBatchLineOptions[] = {"--request",  "--dat1",     "--dat2",     "--grid",
+                                         "--grid-out", "--yes",      "--no",       "--count",
+                                         "--interval", "--device",   "--repeats1", "--repeats2",
+                                         "--tx-delay", "--rx-delay"};
 
 constexpr int kMaxRepeats = 100;
 constexpr int kMinDelay = 1, kMaxDelay = 100;
@@ -41,7 +49,7 @@ bool CliOptions::EntryMode() const {
 }
 
 void AddCliOptions(CLI::App& app, CliOptions& o) {
-  app.add_option("--port", o.Port, "serial port name, e.g. COM3")->capture_default_str();
+  app.add_option("--port", o.Port, "serial port name, e.g. COM3 (required)");
   app.add_option("--baud", o.Baud, "baud rate")->capture_default_str();
   app.add_option("--parity", o.Parity, "parity: N, O or E")->capture_default_str();
   app.add_option("--stop", o.Stop, "stop bits: 1 or 2")->capture_default_str();
@@ -131,6 +139,11 @@ void RecordGivenOptions(const CLI::App& app, CliOptions& options) {
 }
 
 bool CheckCommandLine(const CliOptions& o, std::string& error) {
+  // No default: the first port of a machine is often its console.
+  if (!o.Has("--port")) {
+    error = "--port is required (e.g. --port COM9)";
+    return false;
+  }
   static const char* const kScanOptions[] = {"--addresses", "--bauds",  "--frames",       "--probe",
                                              "--margin-ms", "--first", "--first-setting"};
   if (o.Has("--scan")) {
@@ -191,6 +204,14 @@ bool CheckBatchLine(const CliOptions& line, bool batchFromStdin, std::string& er
     error = "--data is not taken on a batch line: each line is a click of the window";
     return false;
   }
+  for (const std::string& name : line.Given)
+    if (std::find(std::begin(kBatchLineOptions), std::end(kBatchLineOptions), name) ==
+        std::end(kBatchLineOptions)) {
+      error = name + " is not taken on a batch line: a line holds one click (--request, --dat1, "
+              "--dat2, --grid, --grid-out, --yes, --no, --count, --interval) and the settings "
+              "it runs with (--device, --repeats1, --repeats2, --tx-delay, --rx-delay)";
+      return false;
+    }
   if (line.GridOut == "-") {
     error = "--grid-out - is not taken on a batch line: standard output carries the JSON lines";
     return false;

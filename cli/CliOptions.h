@@ -14,7 +14,7 @@ class App;
 
 struct CliOptions {
   // Written into the link's setting texts as typed; OpenPort judges them.
-  std::string Port = "COM1";
+  std::string Port;  // required
   std::string Baud = "9600";
   std::string Parity = "N";
   std::string Stop = "2";

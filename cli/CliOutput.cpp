@@ -7,14 +7,6 @@
 #include "HexBytes.h"
 #include "MonitorJson.h"
 
-TimeSummary SummarizeTimes(std::vector<double> times) {
-  if (times.empty()) return {};
-  std::sort(times.begin(), times.end());
-  const size_t n = times.size();
-  const double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
-  return {times.front(), median, times.back()};
-}
-
 std::string LatencyText(const std::optional<int64_t>& us) {
   if (!us) return "latency of the answer: none\n";
   char line[80];
@@ -28,12 +20,14 @@ std::string FormatJson(const RunOutcome& outcome, bool withTimes) {
   out["answer"] = FormatHexBytes(outcome.Answer.data(), outcome.Answer.size());
   out["message"] = outcome.Report ? nlohmann::ordered_json(outcome.Report->Text) : nullptr;
   out["caption"] = outcome.Report ? nlohmann::ordered_json(outcome.Report->Caption) : nullptr;
-  if (withTimes && outcome.TimesMs.empty()) {
-    out["times_ms"] = nullptr;  // nothing was sent: the port did not open
+  const SampleSummary& t = outcome.TimesMs;
+  if (withTimes && t.Empty()) {
+    out["times_ms"] = nullptr;  // nothing was sent
   } else if (withTimes) {
-    const TimeSummary t = SummarizeTimes(outcome.TimesMs);
-    out["times_ms"] = {{"min", t.Min}, {"median", t.Median}, {"max", t.Max}};
+    out["times_ms"] = {{"min", t.Min()}, {"median", t.Median()}, {"max", t.Max()}};
+    out["transactions"] = t.Count();
   }
+  if (outcome.Interrupted) out["interrupted"] = true;
   if (!outcome.Error.empty()) out["error"] = outcome.Error;
   if (!outcome.OtherBoxes.empty()) {
     auto& boxes = out["port_messages"] = nlohmann::ordered_json::array();
@@ -55,13 +49,15 @@ std::string FormatText(const RunOutcome& outcome, bool withTimes) {
   }
   if (outcome.Report) text += outcome.Report->Caption + ": " + outcome.Report->Text + "\n";
   if (outcome.Monitor && outcome.Result) text += LatencyText(outcome.Monitor->GoodLatencyUs);
-  if (withTimes && !outcome.TimesMs.empty()) {
-    const TimeSummary t = SummarizeTimes(outcome.TimesMs);
+  const SampleSummary& t = outcome.TimesMs;
+  if (withTimes && !t.Empty()) {
     char line[160];
     std::snprintf(line, sizeof line,
-                  "time per transaction (ms) over %zu: min %.3f, median %.3f, max %.3f\n",
-                  outcome.TimesMs.size(), t.Min, t.Median, t.Max);
+                  "time per transaction (ms) over %llu: min %.3f, median %.3f, max %.3f\n",
+                  static_cast<unsigned long long>(t.Count()), t.Min(), t.Median(), t.Max());
     text += line;
   }
+  if (outcome.Interrupted)
+    text += "stopped by a signal after " + std::to_string(t.Count()) + " transaction(s)\n";
   return text;
 }

@@ -5,11 +5,6 @@
 
 #include "CliRun.h"
 
-struct TimeSummary {
-  double Min = 0, Median = 0, Max = 0;
-};
-TimeSummary SummarizeTimes(std::vector<double> timesMs);
-
 // With --monitor: "latency of the answer (ms): 12.345", or none.
 std::string LatencyText(const std::optional<int64_t>& us);
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "CliLink.h"
+#include "StopSignals.h"
 
 RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request) {
   RunOutcome outcome;
@@ -31,6 +32,10 @@ RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request
   int32_t result = ResultOk;
   try {
     for (int i = 0; i < options.Count; ++i) {
+      if (StopSignals::Requested()) {
+        outcome.Interrupted = true;
+        break;
+      }
       std::fill(answer.begin(), answer.end(), 0);
       link.AnswerLen = 0;  // so that a run without a good head shows no answer
       cli.Quiet.WaitForNextFrame();
@@ -39,7 +44,7 @@ RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request
                              request.Data.empty() ? nullptr : request.Data.data(), answer.data(),
                              static_cast<int32_t>(answer.size()));
       cli.Quiet.AfterTransaction(request.Code, start);
-      outcome.TimesMs.push_back(
+      outcome.TimesMs.Add(
           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
               .count());
       // Printed after the time is taken, so that the lines do not count in it.
@@ -55,6 +60,7 @@ RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request
   }
   TakePortMessages(cli.Form, outcome);
   takeMonitor();
+  if (outcome.TimesMs.Empty()) return outcome;  // stopped before the first transaction
 
   outcome.Result = result;
   const size_t stored =

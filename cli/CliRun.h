@@ -9,6 +9,7 @@
 
 #include "CliMonitor.h"
 #include "CliOptions.h"
+#include "SampleSummary.h"
 
 struct RunOutcome {
   enum class Status {
@@ -28,7 +29,8 @@ struct RunOutcome {
   std::optional<Message> Report;    // what ReportResult shows for Result
   std::vector<Message> OtherBoxes;  // boxes of a failing port
   std::string Error;                // the serial component's failure text
-  std::vector<double> TimesMs;      // per transaction
+  SampleSummary TimesMs;            // of the transactions run
+  bool Interrupted = false;         // a stop signal ended the series early
   std::optional<MonitorSpan> Monitor;  // with --monitor: what the line carried
 };
 

@@ -10,6 +10,7 @@
 #include "EntryOutput.h"
 #include "GridFile.h"
 #include "ShellWords.h"
+#include "StopSignals.h"
 
 namespace {
 constexpr int kUsageError = 2;
@@ -45,8 +46,15 @@ int RefuseLine(int line, const std::string& error) {
   return kUsageError;
 }
 
+// The grid goes out only after a click that ended well: a file kept as a
+// module's backup must not be replaced by what a failed read left, nor by an
+// earlier click's grid.
 void WriteGridOut(const CliOptions& options, ClickOutcome& outcome) {
   if (options.GridOut.empty() || options.GridOut == "-") return;
+  if (ExitCodeOf(outcome) != 0) {
+    outcome.GridNotWritten = options.GridOut;
+    return;
+  }
   std::string error;
   if (!WriteGridFile(options.GridOut, outcome.Grid, error))
     outcome.Error += (outcome.Error.empty() ? "" : "; ") + error;
@@ -83,10 +91,12 @@ int RunEntryClick(const CliOptions& options) {
   WriteGridOut(options, outcome);
   const int status = ExitCodeOf(outcome);
   if (options.GridOut == "-") {
-    // Standard output carries the grid alone, so that it can be piped on.
+    // Standard output carries the grid alone, so that it can be piped on;
+    // after a failed click it carries nothing.
+    if (status != 0) outcome.GridNotWritten = "-";
     std::cerr << FormatEntryText(outcome);
     std::string ignored;
-    if (!WriteGridFile("-", outcome.Grid, ignored)) return 1;
+    if (status == 0 && !WriteGridFile("-", outcome.Grid, ignored)) return 1;
     return status;
   }
   std::cout << (options.Json ? FormatEntryJson(outcome) : FormatEntryText(outcome));
@@ -121,6 +131,14 @@ int RunBatch(const CliOptions& options) {
   int lineNumber = 0;
   std::string text;
   for (;;) {
+    if (StopSignals::Requested()) {
+      // The lines not run yet are left: say where the batch stopped.
+      nlohmann::ordered_json out;
+      out["interrupted"] = true;
+      out["lines_read"] = lineNumber;
+      std::cout << out.dump() << "\n" << std::flush;
+      return status == 0 ? 1 : status;
+    }
     const LineRead read = ReadLineAtMost(in, kMaxBatchLine, text);
     if (read == LineRead::End) break;
     ++lineNumber;

@@ -72,14 +72,21 @@ std::string FormatEntryJson(const ClickOutcome& outcome, std::optional<int> line
                      {"answer", AnswerName(box.Answer)}});
   if (outcome.Polls) {
     auto& polls = out["polls"] = ordered_json::array();
-    for (size_t i = 0; i < outcome.Polls->size(); ++i) {
-      ordered_json poll = {{"result", ResultJson((*outcome.Polls)[i])}};
-      if (outcome.Monitor && i < outcome.PollLatenciesUs.size())
-        poll["latency_ms"] = LatencyJson(outcome.PollLatenciesUs[i]);
+    for (const PollLog::Poll& p : outcome.Polls->Last) {
+      ordered_json poll = {{"result", ResultJson(p.Result)}};
+      if (outcome.Monitor) poll["latency_ms"] = LatencyJson(p.LatencyUs);
       polls.push_back(poll);
     }
+    if (outcome.Polls->Omitted() > 0) out["polls_omitted"] = outcome.Polls->Omitted();
+    const SampleSummary& latency = outcome.Polls->LatencyUs;
+    if (outcome.Monitor && !latency.Empty())
+      out["poll_latency_ms"] = {{"min", latency.Min() / 1000},
+                                {"median", latency.Median() / 1000},
+                                {"max", latency.Max() / 1000}};
   }
+  if (outcome.Interrupted) out["interrupted"] = true;
   if (!outcome.Error.empty()) out["error"] = outcome.Error;
+  if (!outcome.GridNotWritten.empty()) out["grid_not_written"] = outcome.GridNotWritten;
   if (outcome.PortLost) out["port_lost"] = true;
   if (outcome.Monitor) AddMonitorJson(out, *outcome.Monitor);
   return out.dump() + "\n";
@@ -95,10 +102,13 @@ std::string FormatEntryText(const ClickOutcome& outcome) {
   if (outcome.Monitor && outcome.Result) text += LatencyText(outcome.Monitor->GoodLatencyUs);
   if (outcome.Polls) {
     text += "polls:";
-    for (const auto& result : *outcome.Polls)
-      text += " " + (result ? std::to_string(*result) : std::string("none"));
+    if (outcome.Polls->Omitted() > 0)
+      text += " (" + std::to_string(outcome.Polls->Omitted()) + " earlier not listed)";
+    for (const PollLog::Poll& poll : outcome.Polls->Last)
+      text += " " + (poll.Result ? std::to_string(*poll.Result) : std::string("none"));
     text += "\n";
   }
+  if (outcome.Interrupted) text += "polling stopped by a signal\n";
   text += "entries: EditZapr " + outcome.Entries[0] + ", EditDat1 " + outcome.Entries[1] +
           ", EditDat2 " + outcome.Entries[2] + "\n";
   text += "fields:";
@@ -111,6 +121,10 @@ std::string FormatEntryText(const ClickOutcome& outcome) {
   for (const auto& box : outcome.Boxes)
     text += std::string("box [") + IconName(box.Icon) + ", " + ButtonsName(box.Buttons) + " -> " +
             AnswerName(box.Answer) + "] " + box.Caption + ": " + OneLine(box.Text) + "\n";
+  if (!outcome.GridNotWritten.empty())
+    text += "grid not written to " +
+            (outcome.GridNotWritten == "-" ? std::string("standard output") : outcome.GridNotWritten) +
+            ": the click failed\n";
   if (outcome.PortLost) text += "the port was lost; the window would close\n";
   return text;
 }

@@ -6,7 +6,27 @@
 #include <iostream>
 #include <thread>
 
+#include "StopSignals.h"
 #include "StrToInt.h"
+
+namespace {
+// Sleeps until `due`, or less when a stop is asked for; false then.
+bool SleepUntilOrStop(std::chrono::steady_clock::time_point due) {
+  using namespace std::chrono;
+  while (steady_clock::now() < due) {
+    if (StopSignals::Requested()) return false;
+    std::this_thread::sleep_until(std::min(due, steady_clock::now() + milliseconds(20)));
+  }
+  return !StopSignals::Requested();
+}
+}  // namespace
+
+void PollLog::Add(const Poll& poll) {
+  ++Count;
+  if (poll.LatencyUs) LatencyUs.Add(static_cast<double>(*poll.LatencyUs));
+  Last.push_back(poll);
+  if (Last.size() > kListed) Last.pop_front();
+}
 
 EntrySession::EntrySession(const CliOptions& options)
     : cli_(options),
@@ -71,14 +91,15 @@ void EntrySession::RunPolling(const ClickRequest::Polling& polling, ClickOutcome
   auto due = Clock::now() + interval;
   outcome.Polls.emplace();
   for (int tick = 0; tick < polling.Count; ++tick) {
-    std::this_thread::sleep_until(due);
+    if (!SleepUntilOrStop(due)) {
+      outcome.Interrupted = true;
+      break;
+    }
     const uint64_t ended = monitor_ ? monitor_->TransactionsEnded() : 0;
     const bool clicked = RunClick(outcome.Error);
-    outcome.Polls->push_back(clicked ? ClickResult() : std::nullopt);
-    if (monitor_)
-      outcome.PollLatenciesUs.push_back(monitor_->TransactionsEnded() > ended
-                                            ? monitor_->LastGoodLatencyUs()
-                                            : std::nullopt);
+    PollLog::Poll poll{clicked ? ClickResult() : std::nullopt, std::nullopt};
+    if (monitor_ && monitor_->TransactionsEnded() > ended) poll.LatencyUs = monitor_->LastGoodLatencyUs();
+    outcome.Polls->Add(poll);
     // The flow ends polling itself on a failure or before a box of its own.
     if (!clicked || !window_.PollTimerEnabled() || cli_.Form.CloseRequested) break;
     // A tick that fell due during the request is served at once; missed ones are not made up.

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,7 +15,24 @@
 #include "CliMonitor.h"
 #include "HeadlessWindow.h"
 #include "RequestDispatcher.h"
+#include "SampleSummary.h"
 #include "ServClass.h"
+
+// The polls of a "Цикл" run: the last ones in full, the rest counted, so that
+// a week of polling keeps its memory flat.
+struct PollLog {
+  static constexpr size_t kListed = 1000;
+  struct Poll {
+    std::optional<int32_t> Result;     // none when the click sent nothing
+    std::optional<int64_t> LatencyUs;  // with --monitor: of its good answer
+  };
+  std::deque<Poll> Last;     // the last kListed polls
+  uint64_t Count = 0;        // every poll
+  SampleSummary LatencyUs;   // with --monitor: of every poll's good answer
+
+  void Add(const Poll& poll);
+  uint64_t Omitted() const { return Count - Last.size(); }
+};
 
 // What a click changes before it runs, and how it runs.
 struct ClickRequest {
@@ -36,10 +54,11 @@ struct ClickOutcome {
   std::array<std::string, 3> Entries;            // EditZapr, EditDat1, EditDat2 afterwards
   std::array<std::string, 20> Fields;            // Edit1..Edit20
   GridTexts Grid;
-  std::optional<std::vector<std::optional<int32_t>>> Polls;  // per polling click
+  std::optional<PollLog> Polls;        // when the click ran as "Цикл"
+  bool Interrupted = false;            // a stop signal ended the polling early
   std::optional<MonitorSpan> Monitor;  // with --monitor: the click's frames
-  std::vector<std::optional<int64_t>> PollLatenciesUs;  // with --monitor: per polling click
   std::string Error;         // an exception that ended a click (e.g. an entry that is no number)
+  std::string GridNotWritten;  // --grid-out's target, left as it was because the click failed
   bool PortLost = false;     // the link closed the main window
 };
 

@@ -106,10 +106,21 @@ bool WriteGridFile(const std::string& path, const GridTexts& grid, std::string& 
     std::cout << text << std::flush;
     return static_cast<bool>(std::cout);
   }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  // A new file renamed into place: whoever reads the path sees the old grid
+  // or the new one, never a part, and a failed write leaves the old one.
+  const std::string temporary = path + ".new";
+  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
   out << text;
   out.close();
+  std::error_code ec;
   if (!out) {
+    std::filesystem::remove(temporary, ec);
+    error = "cannot write the grid file " + path;
+    return false;
+  }
+  std::filesystem::rename(temporary, path, ec);
+  if (ec) {
+    std::filesystem::remove(temporary, ec);
     error = "cannot write the grid file " + path;
     return false;
   }

@@ -9,7 +9,7 @@
 
 #include "CliLink.h"
 #include "CliOutput.h"
-#include "ConsoleInterrupt.h"
+#include "StopSignals.h"
 #include "DeviceFinder.h"
 #include "FrameText.h"
 
@@ -95,8 +95,8 @@ int RunScan(const CliOptions& options) {
 
   DeviceFinder finder(cli.Port, plan);
   running = &finder;
-  std::optional<ConsoleInterrupt> interrupt;
-  interrupt.emplace(CancelScan);
+  StopSignals::OnRequest(CancelScan);
+  if (StopSignals::Requested()) CancelScan();  // asked before the sweep began
   const bool progress = StandardErrorIsTerminal();
   const auto start = std::chrono::steady_clock::now();
   std::vector<ProbeResult> noise;
@@ -112,7 +112,7 @@ int RunScan(const CliOptions& options) {
   } catch (const EComPort& e) {
     error = e.what();
   }
-  interrupt.reset();
+  StopSignals::OnRequest(nullptr);
   running = nullptr;
   if (progress) std::fputs("\r\033[K", stderr);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -9,6 +9,7 @@
 #include "CliRun.h"
 #include "EntryMode.h"
 #include "ScanMode.h"
+#include "StopSignals.h"
 
 namespace {
 constexpr int kUsageError = 2;
@@ -37,9 +38,11 @@ constexpr const char* kDescription =
     "the device data store and the settings. --device and the exchange settings\n"
     "(--repeats1/2, --tx-delay, --rx-delay) may change on a line and stay changed; the\n"
     "port options (--port, --baud, --parity, --stop) belong on the command line only: one\n"
-    "port serves the whole batch, and a line that gives one (or --data, or --grid-out -)\n"
-    "is a usage error that ends the batch. One JSON object is printed per line, with its\n"
-    "\"line\" number; the exit status is that of the last line.\n"
+    "port serves the whole batch. A line that gives any option but a click's and those\n"
+    "settings (or --grid-out -) is a usage error that ends the batch. One JSON object is\n"
+    "printed per line, with its \"line\" number; the exit status is that of the last line.\n"
+    "--grid-out writes its file only after a click that ended well (\"grid_not_written\"\n"
+    "otherwise); after a failed 68 a 69 is refused as the window refuses it.\n"
     "\n"
     "Monitor (--monitor): every request and answer is shown on standard error as it\n"
     "completes, one line per frame as the traffic monitor shows it (time of day, ms since\n"
@@ -58,8 +61,9 @@ constexpr const char* kDescription =
     "frames of the last 1000 transactions (\"frames_omitted\": how many before them were\n"
     "left out). Without --monitor nothing of this is printed.\n"
     "\n"
-    "Finder (--scan): one probe (--probe, default 03 00 00 00 01: register 0) per address\n"
-    "(--addresses) and line setting (--bauds x --frames), the usual settings first (the\n"
+    "Finder (--scan): one probe (--probe, default 03 00 00 00 01: register 0; only codes\n"
+    "that read, in hexadecimal 01-04, 0E, 11, 42-44, 47) per address (--addresses) and\n"
+    "line setting (--bauds x --frames), the usual settings first (the\n"
     "first two rates with the first three frames); each probe waits for the request and\n"
     "the expected answer on the line plus --margin-ms, and is not repeated. An answer with\n"
     "a good CRC from the probed address, or an exception answer, is a device; bytes that\n"
@@ -69,11 +73,21 @@ constexpr const char* kDescription =
     "the sweep after the probe under way. --port opens the port as usual; its line settings\n"
     "are then the finder's. Exit 0 when a device answered, 1 when none did.\n"
     "\n"
+    "Stopping: Ctrl+C, SIGTERM or SIGHUP end a series, polling, a batch or a sweep after\n"
+    "the transaction under way, close the port and print what was done (\"interrupted\":\n"
+    "true); a second one ends the program at once. --count keeps the last 1000 polls in\n"
+    "\"polls\" (\"polls_omitted\": the earlier ones) and bounded summaries of the times.\n"
+    "\n"
+    "--port is required. A port in use by another program fails to open; \"error\" then\n"
+    "names the program where the system shows it.\n"
+    "\n"
     "Exit status: 0 result 0, 1 failed exchange or a click that sent nothing (result\n"
     "null), 2 bad usage, 3 port not opened.";
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all: Ctrl+C, SIGTERM and SIGHUP end a run in order from here on.
+  StopSignals stop;
   CLI::App app{kDescription};
   app.name("modbus-cli");
   app.set_version_flag("--version", "modbus-cli " MODBUS_TESTER_VERSION);

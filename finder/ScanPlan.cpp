@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <sstream>
 
-#include "ComPortClass.h"
+#include "FunctionCodes.h"
 
 namespace {
 // The rates OpenPort maps onto the port.
@@ -90,30 +91,54 @@ bool ParseFrameList(const std::string& text, std::vector<LineFrame>& frames, std
   return !frames.empty();
 }
 
-bool ParseProbe(const std::string& text, ProbeRequest& probe, std::string& error) {
-  std::vector<uint8_t> bytes;
+ProbeRefusal ReadProbe(const std::string& text, ProbeRequest& probe) {
   std::string digits;
   for (char c : text)
     if (!std::isspace(static_cast<unsigned char>(c))) digits += c;
-  if (digits.empty() || digits.size() % 2 != 0 || !std::all_of(digits.begin(), digits.end(), ::isxdigit)) {
-    error = "the probe is hexadecimal bytes, the function code first: \"03 00 00 00 01\"";
-    return false;
-  }
+  if (digits.empty() || digits.size() % 2 != 0 || !std::all_of(digits.begin(), digits.end(), ::isxdigit))
+    return ProbeRefusal::NotHex;
+  std::vector<uint8_t> bytes;
   for (size_t i = 0; i < digits.size(); i += 2)
     bytes.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
   const uint8_t code = bytes[0];
-  if (std::find(AllowedCodes.begin(), AllowedCodes.end(), code) == AllowedCodes.end() || code == 69 || code == 70) {
-    error = "probe code " + std::to_string(code) + ": the link sends 1-6, 14, 15, 17, 66-68, 71 and 100 "
-            "(69 and 70 get no answer)";
-    return false;
-  }
-  if (bytes.size() - 1 > 252) {
-    error = "the probe's data is longer than a frame can carry";
-    return false;
-  }
+  if (!IsAllowedCode(code)) return ProbeRefusal::NotSent;
+  // A sweep sends its probe to every address at every setting: never a write.
+  if (ChangesDevice(code)) return ProbeRefusal::ChangesDevice;
+  if (bytes.size() - 1 > kMaxProbeData) return ProbeRefusal::TooLong;
   probe.Code = code;
   probe.Data.assign(bytes.begin() + 1, bytes.end());
-  return true;
+  return ProbeRefusal::None;
+}
+
+std::string ProbeCodesHex() {
+  std::string list;
+  for (uint8_t code : AllowedCodes) {
+    if (ChangesDevice(code)) continue;
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02X", code);
+    list += (list.empty() ? "" : ", ") + std::string(hex);
+  }
+  return list;
+}
+
+bool ParseProbe(const std::string& text, ProbeRequest& probe, std::string& error) {
+  switch (ReadProbe(text, probe)) {
+    case ProbeRefusal::None:
+      return true;
+    case ProbeRefusal::NotHex:
+      error = "the probe is hexadecimal bytes, the function code first: \"03 00 00 00 01\"";
+      break;
+    case ProbeRefusal::NotSent:
+    case ProbeRefusal::ChangesDevice:
+      error = "the probe's function code (the first byte, hexadecimal) must be one that only reads: " +
+              ProbeCodesHex() + "; a sweep never sends a write";
+      break;
+    case ProbeRefusal::TooLong:
+      error = "the probe's data is longer than a frame can carry (" + std::to_string(kMaxProbeData) +
+              " bytes after the function code)";
+      break;
+  }
+  return false;
 }
 
 std::vector<LineSetting> SweepOrder(const ScanPlan& plan) {

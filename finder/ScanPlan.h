@@ -52,9 +52,23 @@ bool ParseBaudList(const std::string& text, std::vector<int>& bauds, std::string
 // "N2,E1,O1": parity N, E or O and 1 or 2 stop bits; E2 is refused, as the
 // port settings dialog refuses even parity with two stop bits.
 bool ParseFrameList(const std::string& text, std::vector<LineFrame>& frames, std::string& error);
-// "03 00 00 00 01": the function code, then the request data, in hexadecimal.
-// Codes the link sends, save 69 and 70, which get no answer.
+// Why a probe text is not taken.
+enum class ProbeRefusal {
+  None,
+  NotHex,         // not whole hexadecimal bytes
+  NotSent,        // a function code the link does not send
+  ChangesDevice,  // a write (5, 6, 15, 69, 70, 100): the finder only reads
+  TooLong,        // more data than a frame carries
+};
+inline constexpr size_t kMaxProbeData = 252;
+
+// "03 00 00 00 01": the function code, then the request data, in
+// hexadecimal. Only codes that read and get an answer.
+ProbeRefusal ReadProbe(const std::string& text, ProbeRequest& probe);
+// The same, with the reason in words for the command line.
 bool ParseProbe(const std::string& text, ProbeRequest& probe, std::string& error);
+// The codes a probe may carry, in hexadecimal: "01, 02, 03, 04, 0E, 11, 42, 43, 44, 47".
+std::string ProbeCodesHex();
 
 // The settings in the order they are tried: the usual ones first (the first
 // two rates with the first three frames), then the rest, rate by rate.

@@ -49,11 +49,19 @@ bool IsByteDecimal(const std::string& text) {
 void CheckRequest(uint8_t code, RequestRefusal refusal, const RequestData& r) {
   FUZZ_REQUIRE(r.Length >= 0 && r.Length <= kRequestDataSize, "request length outside 0..3000");
   if (refusal != RequestRefusal::None) {
-    FUZZ_REQUIRE(code == 15 || code == 100, "a refusal for a code without checks");
+    FUZZ_REQUIRE((code >= 1 && code <= 4) || code == 15 || code == 100,
+                 "a refusal for a code without checks");
     return;
   }
+  const int quantity = r.Bytes[2] << 8 | r.Bytes[3];
   switch (code) {
-    case 1: case 2: case 3: case 4: case 5: case 6: case 66:
+    case 1: case 2:
+      FUZZ_REQUIRE(r.Length == 4 && quantity <= 2040, "a bit read whose answer cannot count its bytes");
+      break;
+    case 3: case 4:
+      FUZZ_REQUIRE(r.Length == 4 && quantity <= 127, "a register read whose answer cannot count its bytes");
+      break;
+    case 5: case 6: case 66:
       FUZZ_REQUIRE(r.Length == 4, "length of a four-byte request");
       break;
     case 67: case 71:
@@ -67,6 +75,7 @@ void CheckRequest(uint8_t code, RequestRefusal refusal, const RequestData& r) {
       break;
     case 15:
       FUZZ_REQUIRE(r.Length == r.Bytes[4] + 5 && r.Bytes[4] >= 1, "length of a coil write");
+      FUZZ_REQUIRE(quantity >= 1 && r.Bytes[4] == (quantity + 7) / 8, "a byte count that does not count the coils");
       break;
     case 100: {
       const int count = r.Bytes[0] << 8 | r.Bytes[1];
@@ -140,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   } catch (const EConvertError&) {
   }
   try {
-    const DatabaseWritePlan plan = PlanDatabaseWrite(dat1, dbModule, cell);
+    const DatabaseWritePlan plan = PlanDatabaseWrite(dat1, dbModule, dbLength, cell);
     RequestData request;
     BuildDatabaseWrite(plan, dbLength, cell, request);
     FUZZ_REQUIRE(request.Length == std::clamp<int32_t>(dbLength, 0, kRequestDataSize), "database write length");

@@ -6,20 +6,17 @@
 #include <cstdint>
 #include <string>
 
+#include "AnswerLength.h"
+#include "FunctionCodes.h"
 #include "LocalClock.h"
 #include "TransactionObserver.h"
 
 class TCustomComPort;
 class OperatorInterface;
 
-// The function codes the link sends, in table order; anything else is refused.
-inline constexpr std::array<uint8_t, 16> AllowedCodes = {1,  2,  3,  4,  5,  6,  14, 15,
-                                                         17, 66, 67, 68, 69, 70, 71, 100};
 
 inline constexpr int32_t kMaxDataLen = 3000;
 inline constexpr int32_t kFrameBufferSize = kMaxDataLen + 4;
-// The longest byte-count answer: address, code, count, 255 data bytes, CRC.
-inline constexpr int32_t kMaxCountedAnswer = 260;
 
 // Result codes of Transact besides the device's own exception codes.
 enum : int32_t {

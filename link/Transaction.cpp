@@ -14,17 +14,6 @@ constexpr int32_t kHeadLen = 3;
 constexpr int32_t kExceptionLen = 5;
 constexpr int32_t kFailurePauseMs = 300;
 
-bool HasNoAnswer(uint8_t code) { return code == 69 || code == 70; }
-
-// Expected length of a whole normal answer, from the request's code.
-int32_t ExpectedAnswerLen(uint8_t code, int32_t requestFrameLen, int32_t byteCount) {
-  switch (code) {
-    case 5:   // the echo of the request
-    case 14:  return requestFrameLen;
-    case 15:  return 8;
-    default:  return byteCount + 5;
-  }
-}
 }  // namespace
 
 int32_t TComPortClass::Transact(int32_t deviceIndex, uint8_t code, int32_t len,
@@ -73,7 +62,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
     SpinDelay(TxDelay);
     PortWrite(frame);
     SpinDelay(RxDelay);
-    if (HasNoAnswer(code)) return ResultOk;
+    if (GetsNoAnswer(code)) return ResultOk;
 
     int32_t result = ResultOk;
     bool secondStage = false;
@@ -86,7 +75,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
       result = ResultIncomplete;
     } else {
       ByteCount = head[2];
-      AnswerLen = ExpectedAnswerLen(code, FrameLen, ByteCount);
+      AnswerLen = ExpectedAnswerLength(code, FrameLen, head[2]);
       const bool normal = head[1] == code;
       const bool exception = head[1] == (code | 0x80);
       if (exception && head[2] != 0) {
@@ -94,8 +83,14 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
         AnswerLen = kExceptionLen;
         return head[2];
       }
+      const auto byteCount = ExpectedByteCount(code, frame + 2, DataLen);
       if (!normal && !exception) {
         // Neither our code nor its exception form: never taken for a good answer.
+        result = ResultReceiveError;
+        foreignHead = true;
+      } else if (normal && byteCount && head[2] != *byteCount) {
+        // Data of another quantity than asked (a late answer to an earlier
+        // read, say): a bad answer, as a foreign code is, never data.
         result = ResultReceiveError;
         foreignHead = true;
       } else {

@@ -18,10 +18,11 @@ StatisticsLine DescribeDevice(uint8_t address, const DeviceStatistics& device) {
     if (!line[StatResults].empty()) line[StatResults] += "; ";
     line[StatResults] += std::to_string(code) + ": " + std::to_string(count);
   }
-  line[StatLatency] = device.LatencyCount == 0
-                          ? "—"
-                          : MsText(device.MinLatencyUs) + " / " + MsText(device.MedianLatencyUs()) +
-                                " / " + MsText(device.MaxLatencyUs);
+  const SampleSummary& latency = device.LatencyUs;
+  auto ms = [](double us) { return MsText(static_cast<int64_t>(us + 0.5)); };
+  line[StatLatency] = latency.Empty() ? "—"
+                                      : ms(latency.Min()) + " / " + ms(latency.Median()) + " / " +
+                                            ms(latency.Max());
   line[StatRepeats] = std::to_string(device.Repeats());
   return line;
 }

@@ -4,18 +4,22 @@
 
 #include "StrToInt.h"
 
-DatabaseWritePlan PlanDatabaseWrite(const std::string& dat1, uint8_t dbModule,
+DatabaseWritePlan PlanDatabaseWrite(const std::string& dat1, uint8_t dbModule, int32_t dbLength,
                                     const CellReader& cell) {
   DatabaseWritePlan plan;
   const int32_t target = StrToInt(dat1);
   const bool firstCellEmpty = cell(0, 1).empty();
+  // Without a good read behind it the write would carry no database at all.
+  const bool noDatabaseRead = dbLength <= 0;
   if (target == 0) {
-    plan.Check = firstCellEmpty ? DatabaseWriteCheck::EmptyTable : DatabaseWriteCheck::Ready;
+    plan.Check = firstCellEmpty   ? DatabaseWriteCheck::EmptyTable
+                 : noDatabaseRead ? DatabaseWriteCheck::WrongDatabase
+                                  : DatabaseWriteCheck::Ready;
     return plan;
   }
   plan.ToModule = true;
   plan.Module = static_cast<uint8_t>(target & 0xFF);
-  if (dbModule == 0 || firstCellEmpty)
+  if (dbModule == 0 || firstCellEmpty || noDatabaseRead)
     plan.Check = DatabaseWriteCheck::WrongDatabase;
   else if (dbModule != plan.Module)
     plan.Check = DatabaseWriteCheck::NeedsConfirm;

@@ -14,7 +14,7 @@ inline constexpr const char* kConfirmWriteCaption = "Подтвердите за
 enum class DatabaseWriteCheck {
   Ready,           // build and send
   NeedsConfirm,    // the grid holds another module's database: ask first
-  WrongDatabase,   // kWrongDatabaseText
+  WrongDatabase,   // kWrongDatabaseText: no good read of that module behind the grid
   EmptyTable,      // kEmptyDatabaseText
 };
 
@@ -24,8 +24,10 @@ struct DatabaseWritePlan {
   uint8_t Module = 0;     // its number (low byte of EditDat1)
 };
 
-// `dat1` is EditDat1 (decimal, raises EConvertError); `dbModule` the store's module.
-DatabaseWritePlan PlanDatabaseWrite(const std::string& dat1, uint8_t dbModule,
+// `dat1` is EditDat1 (decimal, raises EConvertError); `dbModule` and
+// `dbLength` the store's module and length of the last good read. A write
+// with no good read behind it (length 0) is refused as the wrong database.
+DatabaseWritePlan PlanDatabaseWrite(const std::string& dat1, uint8_t dbModule, int32_t dbLength,
                                     const CellReader& cell);
 
 // "В памяти база модуля <n>\nзаписать ее в заданный модуль?"

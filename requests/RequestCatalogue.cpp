@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "AnswerLength.h"
+#include "FunctionCodes.h"
 #include "StrToInt.h"
 
 namespace {
@@ -14,9 +16,11 @@ RequestRefusal WriteCoils(const std::string& dat1, const std::string& dat2, cons
                           RequestData& r) {
   std::fill_n(r.Bytes.begin(), 256, 0);
   PutBigEndian16(&r.Bytes[0], DecimalEntry(dat1));
-  PutBigEndian16(&r.Bytes[2], DecimalEntry(dat2));
-  const auto quantity = static_cast<int16_t>((r.Bytes[2] << 8) | r.Bytes[3]);
-  if (quantity == 0) return RequestRefusal::QuantityZero;
+  const int32_t quantity = DecimalEntry(dat2);
+  PutBigEndian16(&r.Bytes[2], quantity);
+  // 0, or more coils than the byte count's one byte can count (2041 would
+  // send a count of 0), is an entry error.
+  if (!QuantityFits(fc::WriteMultipleCoils, quantity)) return RequestRefusal::QuantityOutOfRange;
   const auto byteCount = static_cast<uint8_t>((quantity - 1) / 8 + 1);
   r.Bytes[4] = byteCount;
   if (cell(0, 1).empty()) return RequestRefusal::TableEmpty;
@@ -53,11 +57,16 @@ RequestRefusal BuildRequest(uint8_t code, const std::string& dat1, const std::st
     case 1:
     case 2:
     case 3:
-    case 4:
+    case 4: {
       PutBigEndian16(&b[0], DecimalEntry(dat1));
-      PutBigEndian16(&b[2], DecimalEntry(dat2));
+      // A quantity whose answer could not count its bytes in one byte (more
+      // than 2040 bits or 127 registers, or a negative one) is an entry error.
+      const int32_t quantity = DecimalEntry(dat2);
+      if (!QuantityFits(code, quantity)) return RequestRefusal::QuantityOutOfRange;
+      PutBigEndian16(&b[2], quantity);
       r.Length = 4;
       break;
+    }
     case 5: {
       PutBigEndian16(&b[0], HexEntry(dat1));
       const bool on = DecimalEntry(dat2) == 1;

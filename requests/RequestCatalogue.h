@@ -18,7 +18,7 @@ struct RequestData {
 // Why a request was not built; each stops the click before anything is sent.
 enum class RequestRefusal {
   None,
-  QuantityZero,     // code 15: the input error on EditDat2
+  QuantityOutOfRange,  // codes 1-4 and 15: a quantity the frame cannot count; the input error on EditDat2
   CountOutOfRange,  // code 100: the input error on EditDat1
   TableEmpty,       // codes 15, 100: "Занесите данные в таблицу"
 };

@@ -108,7 +108,7 @@ bool TRequestDispatcher::BuildPass() {
                        request_)) {
     case RequestRefusal::None:
       return true;
-    case RequestRefusal::QuantityZero:
+    case RequestRefusal::QuantityOutOfRange:
       StopPolling();
       store_.InputError(window_.Data2Entry());
       return false;
@@ -125,7 +125,7 @@ bool TRequestDispatcher::BuildPass() {
 
 bool TRequestDispatcher::BuildDatabaseWritePass() {
   const CellReader cell = [this](int c, int r) { return window_.Cell(c, r); };
-  const DatabaseWritePlan plan = PlanDatabaseWrite(window_.Data1Entry().Text(), store_.DbModule, cell);
+  const DatabaseWritePlan plan = PlanDatabaseWrite(window_.Data1Entry().Text(), store_.DbModule, store_.DbLength, cell);
   switch (plan.Check) {
     case DatabaseWriteCheck::WrongDatabase:
       Warn(kWrongDatabaseText);
@@ -157,9 +157,16 @@ void TRequestDispatcher::Show(uint8_t code, int32_t result) {
 
 void TRequestDispatcher::ShowDatabase(int32_t result) {
   Show(68, result);
-  if (result == kNoAnswer) return;
+  if (result != ResultOk) {
+    // What a failed read left in the grid is no module's database: a 69
+    // must not write it back (nor an older database, read before this
+    // failure, to the module this read was meant for).
+    store_.DbLength = 0;
+    store_.DbModule = 0;
+    return;
+  }
   store_.DbModule = 0;
-  if (moduleEntry_ != 0) {
+  if (moduleEntry_ != 0 && store_.DbLength > 0) {
     store_.DbModule = answer_[3];
     const int32_t length = std::min<int32_t>(store_.DbLength, static_cast<int32_t>(store_.DbImage.size()));
     for (int32_t i = 0; i < length; ++i) store_.DbImage[static_cast<size_t>(i)] = answer_[3 + static_cast<size_t>(i)];

@@ -46,6 +46,13 @@ struct PortInfo {
                             // "serial8250 (ttyS0)", "registered: /dev/pts/7"
 };
 
+// Who holds a port that is in use, as far as the system lets us see.
+struct PortUser {
+  bool SystemConsole = false;  // the kernel's console: never a field bus
+  int Pid = 0;                 // 0 when not known
+  std::string Program;         // "minicom"; empty when not known
+};
+
 // Every port the system reports, in a stable order (by COM number, so COM2
 // comes before COM10). A registered port hides hardware of the same number.
 std::vector<PortInfo> ListSerialPorts();
@@ -55,6 +62,12 @@ std::vector<PortInfo> ListSerialPorts();
 // for an 8250-family port, has a real UART. A registered
 // pseudo-terminal counts as a serial port.
 bool ProbePort(const std::string& name);
+
+// Who holds the port `name` when it exists and is in use (a program, or the
+// system console); nullopt when it is free, absent, or nothing can be told.
+// Opens the device as the probe does (not on Windows, where a held port
+// cannot be opened: the program is then not known).
+std::optional<PortUser> FindPortUser(const std::string& name);
 
 // The device path that opening `name` uses; nullopt when no such port exists.
 // Does not open the device (except for the UART check of an 8250-family

@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <map>
 
 #include "PortDirectoryEntries.h"
 #include "PosixPortHolders.h"
+#include "PosixTerminalNode.h"
 
 namespace {
 
@@ -54,12 +56,34 @@ bool ProbePortFrom(const std::string& name, const HardwareSource& hardware) {
   // The component takes its ports with a non-blocking exclusive flock: a port
   // that another program holds fails the same lock here, and the same look
   // for programs that do not lock.
-  bool usable = ::isatty(fd) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  struct stat st{};
+  bool usable = ::isatty(fd) && ::fstat(fd, &st) == 0 && IsSerialLineNode(st) &&
+                ::flock(fd, LOCK_EX | LOCK_NB) == 0;
   if (usable) ::flock(fd, LOCK_UN);
   if (usable) usable = !PortHeldByAnotherProgram(fd, port->Device);
   if (usable && port->NeedsUartCheck) usable = HasRealUartFd(fd);
   ::close(fd);
   return usable;
+}
+
+std::optional<PortUser> FindPortUserFrom(const std::string& name, const HardwareSource& hardware) {
+  const auto port = Resolve(name, hardware);
+  if (!port) return std::nullopt;
+  struct stat st{};
+  if (::stat(port->Device.c_str(), &st) != 0) return std::nullopt;
+  const int fd = ::open(port->Device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    // Refused as busy (another program's exclusive flag): say who, if seen.
+    if (errno != EBUSY) return std::nullopt;
+    const auto holder = FindPortHolder(st, port->Device);
+    return holder ? holder : PortUser{};
+  }
+  const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  ::close(fd);
+  const auto holder = FindPortHolder(st, port->Device);
+  if (holder) return holder;
+  if (locked) return PortUser{};  // a holder we cannot see (another user's)
+  return std::nullopt;
 }
 
 std::optional<std::string> ResolvePortDeviceFrom(const std::string& name,
@@ -75,4 +99,7 @@ std::vector<PortInfo> ListSerialPorts() { return ListSerialPortsFrom(ScanHardwar
 bool ProbePort(const std::string& name) { return ProbePortFrom(name, ScanHardwarePortsUnchecked); }
 std::optional<std::string> ResolvePortDevice(const std::string& name) {
   return ResolvePortDeviceFrom(name, ScanHardwarePortsUnchecked);
+}
+std::optional<PortUser> FindPortUser(const std::string& name) {
+  return FindPortUserFrom(name, ScanHardwarePortsUnchecked);
 }

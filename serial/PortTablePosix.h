@@ -14,5 +14,6 @@ using HardwareSource = std::function<std::vector<HardwarePort>()>;
 
 std::vector<PortInfo> ListSerialPortsFrom(const HardwareSource& hardware);
 bool ProbePortFrom(const std::string& name, const HardwareSource& hardware);
+std::optional<PortUser> FindPortUserFrom(const std::string& name, const HardwareSource& hardware);
 std::optional<std::string> ResolvePortDeviceFrom(const std::string& name,
                                                  const HardwareSource& hardware);

@@ -115,3 +115,17 @@ std::optional<std::string> ResolvePortDevice(const std::string& name) {
   if (name.empty()) return std::nullopt;
   return kDevicePrefix + name;
 }
+
+std::optional<PortUser> FindPortUser(const std::string& name) {
+  // A port another program holds cannot be opened at all (no sharing), so
+  // that program is not known; only that it is there.
+  const HANDLE h = CreateFileA(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return std::nullopt;
+  }
+  if (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION)
+    return PortUser{};
+  return std::nullopt;
+}

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 
+#include "PosixConsoles.h"
 #include "PosixTerminalNode.h"
 
 namespace {
@@ -53,17 +54,19 @@ std::optional<pid_t> LockOwner(const std::string& content) {
 
 bool ProcessExists(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
 
-// True when the lock file names a live process other than ours. One that
-// exists but cannot be read is taken as held: we cannot show it stale.
-bool LockFileHeld(const std::string& path) {
+// The holder a lock file names when that is a live process other than ours
+// (its pid; 0 for a lock that exists but cannot be read, which is taken as
+// held: we cannot show it stale).
+std::optional<pid_t> LockFileHolder(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno != ENOENT;
+  if (fd < 0) return errno != ENOENT ? std::optional<pid_t>(0) : std::nullopt;
   char buffer[64];
   const ssize_t n = ::read(fd, buffer, sizeof buffer);
   ::close(fd);
-  if (n < 0) return true;
+  if (n < 0) return 0;
   const auto pid = LockOwner(std::string(buffer, static_cast<size_t>(n)));
-  return pid && *pid > 0 && *pid != ::getpid() && ProcessExists(*pid);
+  if (pid && *pid > 0 && *pid != ::getpid() && ProcessExists(*pid)) return *pid;
+  return std::nullopt;
 }
 
 // LCK..ttyUSB0 for /dev/ttyUSB0; LCK..5 and LCK..pts_5 for /dev/pts/5.
@@ -91,11 +94,19 @@ std::vector<std::string> LockNames(const std::string& path) {
   return names;
 }
 
-bool LockedByUucpFile(const std::string& path) {
+std::optional<pid_t> UucpLockHolder(const std::string& path) {
   for (const std::string& dir : PortLockDirectories())
     for (const std::string& name : LockNames(path))
-      if (LockFileHeld(dir + "/" + name)) return true;
-  return false;
+      if (const auto pid = LockFileHolder(dir + "/" + name)) return pid;
+  return std::nullopt;
+}
+
+// The program's name as the kernel keeps it ("minicom"); empty when hidden.
+std::string ProgramName(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(in, name);
+  return name;
 }
 
 // ---- Processes with the device open ----
@@ -161,21 +172,29 @@ bool ProcessHolds(const std::string& pid, const Device& device) {
   return true;
 }
 
-bool OpenInAnotherProcess(const Device& device) {
+// The first other process seen with the device open.
+std::optional<pid_t> OpenInAnotherProcess(const Device& device) {
   DIR* proc = ::opendir("/proc");
-  if (!proc) return false;
+  if (!proc) return std::nullopt;
   const std::string self = std::to_string(::getpid());
-  bool held = false;
+  std::optional<pid_t> holder;
   while (const dirent* item = ::readdir(proc)) {
     const std::string pid = item->d_name;
     if (!DigitsOnly(pid) || pid == self) continue;
     if (ProcessHolds(pid, device)) {
-      held = true;
+      holder = static_cast<pid_t>(std::stol(pid));
       break;
     }
   }
   ::closedir(proc);
-  return held;
+  return holder;
+}
+
+PortUser Named(pid_t pid) {
+  PortUser user;
+  user.Pid = pid;
+  if (pid > 0) user.Program = ProgramName(pid);
+  return user;
 }
 
 }  // namespace
@@ -191,10 +210,14 @@ void SetPortLockDirectories(std::vector<std::string> directories) {
   lockDirectories = std::move(directories);
 }
 
-bool PortHeldByAnotherProgram(int fd, const std::string& path) {
-  if (LockedByUucpFile(path)) return true;
-  struct stat st{};
-  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+std::optional<PortUser> FindPortHolder(const struct stat& st, const std::string& path) {
+  if (!S_ISCHR(st.st_mode)) return std::nullopt;
+  if (IsSystemConsole(st.st_rdev)) {
+    PortUser console;
+    console.SystemConsole = true;
+    return console;
+  }
+  if (const auto pid = UucpLockHolder(path)) return Named(*pid);
   Device device;
   device.rdev = st.st_rdev;
   device.filesystem = st.st_dev;
@@ -204,5 +227,12 @@ bool PortHeldByAnotherProgram(int fd, const std::string& path) {
   if (device.pty)
     device.index = ((static_cast<unsigned long>(::major(st.st_rdev)) - kFirstPtySlaveMajor) << 20) |
                    ::minor(st.st_rdev);
-  return OpenInAnotherProcess(device);
+  if (const auto pid = OpenInAnotherProcess(device)) return Named(*pid);
+  return std::nullopt;
+}
+
+bool PortHeldByAnotherProgram(int fd, const std::string& path) {
+  struct stat st{};
+  if (::fstat(fd, &st) != 0) return false;
+  return FindPortHolder(st, path).has_value();
 }

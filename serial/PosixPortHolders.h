@@ -16,18 +16,26 @@
 //    simulator, which keeps its slave open so that the line never hangs up.
 //    A kernel that does not show tty-index gets the benefit of the doubt for
 //    any process with a master open.
+//  - The system console (PosixConsoles.h), which the kernel holds.
 // A holder that is another user's process and leaves no lock file is seen
 // only by root.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "PortTable.h"
 
 // The directories searched for lock files (default /var/lock, /run/lock).
 std::vector<std::string> PortLockDirectories();
 // Points the search elsewhere (tests use a scratch directory); empty restores the default.
 void SetPortLockDirectories(std::vector<std::string> directories);
 
-// True when a program other than this one is seen using the terminal device
-// open on `fd`, which was opened by `path`.
+// Who, other than this process, is seen using the terminal device `st`
+// (reached by `path`); nullopt when nobody is seen.
+std::optional<PortUser> FindPortHolder(const struct stat& st, const std::string& path);
+// The same for the device open on `fd`.
 bool PortHeldByAnotherProgram(int fd, const std::string& path);

@@ -23,6 +23,7 @@
 #include "PortTable.h"
 #include "PosixArbitraryBaud.h"
 #include "PosixPortHolders.h"
+#include "PosixTerminalNode.h"
 #include "SerialDevice.h"
 
 namespace {
@@ -121,6 +122,7 @@ struct SerialDevice::Impl {
   int wakeFd = -1;  // eventfd that cancels WaitEvent
   termios saved{};
   bool haveSaved = false;
+  bool exclusive = false;  // we set TIOCEXCL and clear it on close
   LineSettings line;
   TimeoutValues timeouts;
   uint32_t eventMask = 0;
@@ -168,20 +170,28 @@ void SerialDevice::Open(const std::string& portName) {
     ::close(fd);
     Fail(CError_OpenFailed, error);
   };
-  // Never write frames into something that is not a terminal device.
-  if (!::isatty(fd)) refuse(ENOTTY);
-  // Exclusive use: TIOCEXCL keeps other (unprivileged) programs out, flock
-  // keeps out every program that asks, including a second instance of ours.
+  // Never write frames into something that is not a serial line: not a
+  // file, nor a virtual console or /dev/console (terminals, but no lines).
+  struct stat st{};
+  if (!::isatty(fd) || ::fstat(fd, &st) != 0 || !IsSerialLineNode(st)) refuse(ENOTTY);
+  // Exclusive use: flock keeps out every program that asks, including a
+  // second instance of ours; TIOCEXCL keeps other (unprivileged) programs out.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) refuse(errno);
+  // A pseudo-terminal does not get TIOCEXCL: the flag lives as long as the
+  // terminal, which is as long as its master side, so a holder killed before
+  // it could clear it would lock its own user out until the device side
+  // restarts. There flock and the holder scan below refuse on their own. A
+  // hardware port's flag goes with its last close, whatever ended the holder.
+  const bool setExclusive = !IsPseudoTerminal(fd);
   // The flag outlives its setter on a terminal that stays in use, so a flag
   // already set proves nothing; but a refusal must not clear somebody else's.
   int wasExclusive = 0;
   if (::ioctl(fd, TIOCGEXCL, &wasExclusive) != 0) wasExclusive = 0;
-  ::ioctl(fd, TIOCEXCL);
+  if (setExclusive) ::ioctl(fd, TIOCEXCL);
   // From here on the exclusive flag is ours: a refusal clears it again, or it
   // would outlive this descriptor on a terminal that stays in use.
-  auto refuseExclusive = [fd, wasExclusive, &refuse](int error) {
-    if (!wasExclusive) ::ioctl(fd, TIOCNXCL);
+  auto refuseExclusive = [fd, wasExclusive, setExclusive, &refuse](int error) {
+    if (setExclusive && !wasExclusive) ::ioctl(fd, TIOCNXCL);
     refuse(error);
   };
   // Programs that do not ask for flock: looked for once no unprivileged
@@ -197,13 +207,14 @@ void SerialDevice::Open(const std::string& portName) {
   raw.c_cc[VTIME] = 0;
   if (::tcsetattr(fd, TCSANOW, &raw) != 0) refuseExclusive(errno);
   d_->fd = fd;
+  d_->exclusive = setExclusive;
   d_->haveCounts = ::ioctl(fd, TIOCGICOUNT, &d_->lastCounts) == 0;
 }
 
 bool SerialDevice::Close() {
   if (d_->fd < 0) return true;
   if (d_->haveSaved) ::tcsetattr(d_->fd, TCSANOW, &d_->saved);
-  ::ioctl(d_->fd, TIOCNXCL);
+  if (d_->exclusive) ::ioctl(d_->fd, TIOCNXCL);
   const int rc = ::close(d_->fd);
   d_->fd = -1;
   d_->haveSaved = false;

@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -241,10 +242,25 @@ bool TFormFinder::ReadPlan(ScanPlan& plan, QString& error) const {
     return error = Text("Отметьте хотя бы одну скорость."), false;
   if (!ParseFrameList(CheckedTexts(FrameChecks).join(',').toStdString(), plan.Frames, detail))
     return error = Text("Отметьте хотя бы один кадр."), false;
-  if (!ParseProbe(ProbeEdit->text().toStdString(), plan.Probe, detail))
-    return error = Text("Запрос: байты в шестнадцатеричном виде, первым код функции "
-                        "(1–6, 14, 15, 17, 66–68, 71 или 100), например 03 00 00 00 01."),
-           false;
+  switch (ReadProbe(ProbeEdit->text().toStdString(), plan.Probe)) {
+    case ProbeRefusal::None:
+      break;
+    case ProbeRefusal::NotHex:
+    case ProbeRefusal::NotSent:
+      return error = Text("Запрос: байты в шестнадцатеричном виде, первым код функции (") +
+                     QString::fromStdString(ProbeCodesHex()) + Text("), например 03 00 00 00 01."),
+             false;
+    case ProbeRefusal::ChangesDevice:
+      return error = Text("Запрос %1 изменяет данные устройства: поиск посылает только "
+                          "читающие запросы (%2).")
+                         .arg(ProbeEdit->text().remove(QRegularExpression("\\s")).left(2).toUpper(),
+                              QString::fromStdString(ProbeCodesHex())),
+             false;
+    case ProbeRefusal::TooLong:
+      return error = Text("Запрос слишком длинный: после кода функции не больше %1 байт.")
+                         .arg(kMaxProbeData),
+             false;
+  }
   plan.MarginMs = MarginSpin->value();
   plan.Stop = static_cast<StopRule>(std::clamp(StopBox->currentIndex(), 0, 2));
   return true;

@@ -57,7 +57,7 @@ TStatisticsPanel::TStatisticsPanel(TrafficRecorder& recorder, QWidget* parent)
 TStatisticsPanel::Stamp TStatisticsPanel::CurrentStamp() const {
   Stamp stamp;
   for (const auto& [address, device] : recorder_.Statistics().Devices())
-    stamp.emplace_back(address, device.Requests, device.Attempts, device.LatencyCount);
+    stamp.emplace_back(address, device.Requests, device.Attempts, device.LatencyUs.Count());
   return stamp;
 }
 

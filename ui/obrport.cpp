@@ -25,6 +25,17 @@ QString DeviceText(const QString& device, const QString& description) {
 }
 }  // namespace
 
+QString PortUserText(const PortUser& user) {
+  if (user.SystemConsole) return QString::fromUtf8("системная консоль");
+  QString text = QString::fromUtf8("занят");
+  if (!user.Program.empty()) text += ": " + QString::fromStdString(user.Program);
+  if (user.Pid > 0)
+    text += user.Program.empty() ? QString::fromUtf8(": процесс %1").arg(user.Pid)
+                                 : QString(" (%1)").arg(user.Pid);
+  if (user.Program.empty() && user.Pid <= 0) text += QString::fromUtf8(" другой программой");
+  return text;
+}
+
 TFormPort::TFormPort(TComPortClass& link, QWidget* parent) : QDialog(parent), link_(link) {
   SetUpDialog(this, "Настройка СОМ-порта", 291, 211);
 
@@ -97,24 +108,40 @@ void TFormPort::FormShow() {
   WasOpen = link_.ComPort().Connected();
   link_.ClosePort();  // so that the port in use is probed like any other
 
+  // The ports that can be used; then, greyed out, the ones in use, with
+  // who holds them where the system shows it.
+  std::vector<std::pair<PortInfo, PortUser>> busy;
   for (const PortInfo& port : ListPorts()) {
-    if (!Probe(port.Name)) continue;
-    const QString device = QString::fromStdString(port.Device);
-    const QString description = QString::fromStdString(port.Description);
-    auto* name = new QStandardItem(QString::fromStdString(port.Name));
-    auto* where = new QStandardItem(DeviceText(device, description));
-    name->setToolTip(DeviceText(device, description));
-    where->setToolTip(name->toolTip());
-    name->setData(device, Qt::UserRole);
-    ports->appendRow({name, where});
+    if (!Probe(port.Name)) {
+      if (const auto user = FindUser(port.Name)) busy.emplace_back(port, *user);
+      continue;
+    }
+    ports->appendRow(PortRow(port, QString()));
+  }
+  for (const auto& [port, user] : busy) {
+    QList<QStandardItem*> row = PortRow(port, PortUserText(user));
+    for (QStandardItem* item : row) item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+    ports->appendRow(row);
   }
   auto* view = static_cast<QTreeView*>(CBoxPort->view());
   view->resizeColumnToContents(0);
   view->resizeColumnToContents(1);
   view->setMinimumWidth(view->columnWidth(0) + view->columnWidth(1) + 8);
 
-  CBoxPort->setCurrentIndex(ports->rowCount() > 0 ? 0 : -1);
+  CBoxPort->setCurrentIndex(ports->rowCount() > static_cast<int>(busy.size()) ? 0 : -1);
   ShowDevice(CBoxPort->currentIndex());
+}
+
+QList<QStandardItem*> TFormPort::PortRow(const PortInfo& port, const QString& inUse) {
+  const QString device = QString::fromStdString(port.Device);
+  QString where = DeviceText(device, QString::fromStdString(port.Description));
+  if (!inUse.isEmpty()) where = inUse + QString::fromUtf8(" — ") + where;
+  auto* name = new QStandardItem(QString::fromStdString(port.Name));
+  auto* place = new QStandardItem(where);
+  name->setToolTip(where);
+  place->setToolTip(where);
+  name->setData(device, Qt::UserRole);
+  return {name, place};
 }
 
 void TFormPort::ShowDevice(int index) {

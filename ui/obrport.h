@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,11 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QStandardItem;
 class TComPortClass;
+
+// "занят: minicom (1234)", "системная консоль": who holds a port in use.
+QString PortUserText(const PortUser& user);
 
 class TFormPort : public QDialog {
   Q_OBJECT
@@ -46,6 +51,7 @@ public:
   // Where the ports come from; the machine's port table unless a test says otherwise.
   std::function<std::vector<PortInfo>()> ListPorts = ListSerialPorts;
   std::function<bool(const std::string&)> Probe = ProbePort;
+  std::function<std::optional<PortUser>(const std::string&)> FindUser = FindPortUser;
 
   // The rates offered, in their order in the list.
   static QStringList Rates();
@@ -65,6 +71,8 @@ protected:
 
 private:
   void ShowDevice(int index);
+  // The name and the device it stands for; `inUse` says who holds it.
+  static QList<QStandardItem*> PortRow(const PortInfo& port, const QString& inUse);
 
   TComPortClass& link_;
 };

@@ -225,7 +225,7 @@ TEST(EntryMode, SendsAndShowsWhatTheWindowsFlowDoes) {
   const std::vector<std::array<std::string, 3>> clicks = {
       {"3", "0", "10"}, {"5", "1A", "1"}, {"5", "1A", "2"},  {"1", "26", "1"},  {"261", "1B", "1"},
       {"2", "3", "10"}, {"15", "0", "9"}, {"67", "5", "0"},  {"71", "1", "2"},  {"68", "3", "0"},
-      {"4", "2", "70003"}, {"16", "0", "0"}};
+      {"4", "65538", "3"}, {"16", "0", "0"}};
 
   WindowRig window;
   window.window.grid = grid;
@@ -549,4 +549,88 @@ TEST(EntryMode, GridFilesRoundTrip) {
     EXPECT_FALSE(refused.Err.empty()) << args.back();
   }
   EXPECT_EQ(device.Received().size(), 3u);
+}
+
+// The copy of a module's database in a batch, with a read that fails between:
+// nothing of the failed read, and nothing read before it, is written.
+TEST(EntryMode, AFailedReadInABatchIsNeverWrittenBack) {
+  // Two repeats: the second read is cut short twice, then all is well again.
+  RegisteredSim device(WithScript("ok\npartial:10\npartial:10\n", 0));
+  const ProgramRun run = Cli({"--repeats2", "2", "--batch", "-"},
+                             "--request 68 --dat1 5\n"
+                             "--request 68 --dat1 5\n"
+                             "--request 69 --dat1 5 --yes\n"
+                             "--request 69 --dat1 0\n"
+                             "--request 68 --dat1 5\n");
+  const std::vector<json> lines = Lines(run);
+  ASSERT_EQ(lines.size(), 5u) << run.Out << run.Err;
+  EXPECT_EQ(lines[1]["result"], 129);
+  for (size_t i : {2u, 3u}) {
+    EXPECT_TRUE(lines[i]["result"].is_null()) << "nothing sent on line " << i + 1;
+    ASSERT_EQ(lines[i]["boxes"].size(), 1u);
+    EXPECT_EQ(lines[i]["boxes"][0]["text"], "не та база - запросите 68");
+  }
+  EXPECT_EQ(lines[4]["result"], 0);
+  EXPECT_EQ(lines[4]["grid"], lines[0]["grid"]) << "module 5 kept its database";
+  for (const std::string& frame : device.Received()) EXPECT_NE(frame.substr(0, 5), "01 45") << frame;
+}
+
+// Only a click's options go on a batch line; the finder's, the output's and
+// the run's own options end the batch before anything more is sent.
+TEST(EntryMode, BatchLinesTakeOnlyClickOptions) {
+  RegisteredSim device(WithScript("", 0));
+  size_t sent = 0;
+  for (const std::string foreign : {"--scan", "--first", "--first-setting", "--margin-ms 10",
+                                    "--probe '03 00 00 00 01'", "--addresses 1", "--bauds 9600",
+                                    "--frames N2", "--json", "--monitor", "--baud 9600"}) {
+    const ProgramRun run = Cli({"--batch", "-"}, "--request 68 --dat1 5\n" + foreign +
+                                                     "\n--request 69 --dat1 5 --yes\n");
+    const std::vector<json> lines = Lines(run);
+    EXPECT_EQ(run.ExitCode, 2) << foreign;
+    ASSERT_EQ(lines.size(), 2u) << foreign << run.Out;
+    EXPECT_EQ(lines[1]["usage"], true) << foreign;
+    EXPECT_NE(run.Err.find(foreign.substr(0, foreign.find(' '))), std::string::npos) << run.Err;
+    sent += 1;
+    EXPECT_EQ(device.Received().size(), sent) << foreign << ": only the first line's read";
+  }
+  // The settings a window keeps between clicks are taken.
+  const ProgramRun run = Cli({"--batch", "-"}, "--request 3 --dat2 1 --device 1 --repeats1 1 "
+                                               "--repeats2 1 --tx-delay 2 --rx-delay 2\n");
+  EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+}
+
+// --grid-out replaces its file only after a click that ended well, and never
+// leaves a part-written file.
+TEST(EntryMode, GridOutKeepsTheFileWhenTheClickFails) {
+  RegisteredSim device(WithScript("", 0));
+  TempDir dir;
+  const std::string backup = dir.File("db5.tsv", "the backup of module 5\n");
+  ProgramRun run = Cli({"--device", "7", "--repeats1", "1", "--request", "68", "--dat1", "5",
+                        "--grid-out", backup});
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_EQ(TempDir::Read(backup), "the backup of module 5\n");
+  EXPECT_NE(run.Out.find("grid not written to " + backup), std::string::npos) << run.Out;
+
+  run = Cli({"--device", "7", "--repeats1", "1", "--request", "68", "--dat1", "5", "--grid-out", "-"});
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_TRUE(run.Out.empty()) << "no grid on standard output after a failed read";
+
+  // In a batch: a later failed read does not leave the earlier read's grid
+  // (module 3's) in the file meant for module 5.
+  const std::string three = dir.File("db3.tsv");
+  run = Cli({"--batch", "-"}, "--request 68 --dat1 3 --grid-out " + three + "\n"
+                              "--device 7 --repeats1 1 --request 68 --dat1 5 --grid-out " + backup + "\n");
+  const std::vector<json> lines = Lines(run);
+  ASSERT_EQ(lines.size(), 2u) << run.Out;
+  EXPECT_EQ(GridOf(TempDir::Read(three))[0][0], "03");
+  EXPECT_EQ(TempDir::Read(backup), "the backup of module 5\n");
+  EXPECT_EQ(lines[1]["grid_not_written"], backup);
+
+  run = Cli({"--request", "68", "--dat1", "5", "--grid-out", backup});
+  EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  EXPECT_EQ(GridOf(TempDir::Read(backup))[0][0], "05");
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.File(".")))
+    ++files;
+  EXPECT_EQ(files, 2u) << "db3.tsv and db5.tsv, no temporary file left";
 }

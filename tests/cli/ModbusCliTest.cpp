@@ -7,6 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include <fstream>
+
+#include "ChildProcess.h"
 #include "LibmodbusServer.h"
 #include "RegisteredPty.h"
 #include "RunProgram.h"
@@ -199,6 +202,28 @@ TEST(ModbusCli, PortThatCannotBeOpenedExitsThree) {
             "COM-порт отключен. Проверьте оборудование, перезапустите программу.");
 }
 
+// A port another program holds is refused with the failed open's message,
+// and the error says who holds it.
+TEST(ModbusCli, ABusyPortSaysWhoHoldsIt) {
+  RegisteredPty line(7);
+  line.pty.ReleaseSlave();
+  ChildProcess holder(KeepOpen(line.pty.SlavePath()));
+  ASSERT_EQ(holder.Report(), "open");
+  std::ifstream comm("/proc/" + std::to_string(holder.Pid()) + "/comm");
+  std::string program;
+  std::getline(comm, program);
+  const ProgramRun run = Cli(With(kRead10, {"--json"}));
+  EXPECT_EQ(run.ExitCode, 3);
+  const json out = ParsedJson(run);
+  EXPECT_EQ(out["error"], "Unable to open com port (Error: 16): COM7 is in use by another program: " +
+                              program + " (pid " + std::to_string(holder.Pid()) + ")");
+  EXPECT_EQ(out["port_messages"][0]["message"],
+            "COM-порт отключен. Проверьте оборудование, перезапустите программу.");
+  const ProgramRun text = Cli(kRead10);
+  EXPECT_NE(text.Out.find("COM7 is in use by another program: " + program), std::string::npos)
+      << text.Out;
+}
+
 TEST(ModbusCli, BadUsageExitsTwo) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {},  // --request is required
@@ -215,12 +240,18 @@ TEST(ModbusCli, BadUsageExitsTwo) {
            {"--request", "3", "--tx-delay", "0"},
            {"--request", "3", "--repeats1", "0"},
            {"--request", "3", "--repeats2", "1000000"}}) {
-    const ProgramRun run = Cli(args);
+    std::vector<std::string> withPort = args;
+    if (!args.empty()) withPort.insert(withPort.end(), {"--port", "COM7"});
+    const ProgramRun run = Cli(withPort);
     EXPECT_EQ(run.ExitCode, 2) << (args.empty() ? "" : args.back());
     EXPECT_TRUE(run.Out.empty());
     EXPECT_FALSE(run.Err.empty());
   }
   EXPECT_EQ(Cli({"--help"}).ExitCode, 0);
+  // No port by default: on many machines the first one is the console.
+  const ProgramRun noPort = Cli({"--request", "3", "--data", "00 00 00 01"});
+  EXPECT_EQ(noPort.ExitCode, 2);
+  EXPECT_NE(noPort.Err.find("--port is required"), std::string::npos) << noPort.Err;
   // A count out of range is said plainly, without a range up to 1.8e308.
   const ProgramRun zero = Cli({"--request", "3", "--count", "0"});
   EXPECT_NE(zero.Err.find("--count: must be a whole number from 1"), std::string::npos) << zero.Err;

@@ -123,7 +123,8 @@ std::vector<std::string> With(std::vector<std::string> args, std::initializer_li
 
 // Without the monitor's own keys: what the same run prints without --monitor.
 json WithoutMonitorKeys(json out) {
-  for (const char* key : {"latency_ms", "discarded", "frames", "frames_omitted"}) out.erase(key);
+  for (const char* key : {"latency_ms", "discarded", "frames", "frames_omitted", "poll_latency_ms"})
+    out.erase(key);
   if (out.contains("polls"))
     for (json& poll : out["polls"]) poll.erase("latency_ms");
   return out;

@@ -70,16 +70,34 @@ TEST(ModbusCliScan, BadListsAreUsageErrors) {
   EXPECT_EQ(RunProgram(MODBUS_CLI_PATH, {"--request", "3", "--bauds", "9600"}).ExitCode, 2);
 }
 
+// A sweep sends its probe to every address at every setting: a probe that
+// writes is refused before the port is touched.
+TEST(ModbusCliScan, AProbeThatWritesIsRefused) {
+  TempRuntimeDir runtime;
+  SimProcess sim({"--devices", "1", "--log"});
+  ASSERT_TRUE(sim.WaitStarted()) << sim.Output();
+  for (const char* probe : {"06 00 00 00 01", "05 00 00 FF 00", "0F 00 00 00 01 01 01", "45 01",
+                            "46 00 00 00 00 00 00 00", "64 00 01 00"}) {
+    const ProgramRun run = Scan(sim.Name(), {"--addresses", "1", "--bauds", "9600", "--probe", probe});
+    EXPECT_EQ(run.ExitCode, 2) << probe;
+    EXPECT_NE(run.Err.find("a sweep never sends a write"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("01, 02, 03, 04, 0E, 11, 42, 43, 44, 47"), std::string::npos) << run.Err;
+  }
+  EXPECT_EQ(sim.Stop(SIGTERM), 0);
+  EXPECT_EQ(sim.Output().find("RX "), std::string::npos) << sim.Output();
+}
+
 TEST(ModbusCliScan, CtrlCEndsTheSweepWithWhatWasFound) {
   TempRuntimeDir runtime;
-  SimProcess sim({"--devices", "1"});
+  SimProcess sim({"--devices", "1", "--log"});
   ASSERT_TRUE(sim.WaitStarted()) << sim.Output();
-  // 247 addresses at 1200 baud take half a minute; SIGINT comes after one second.
-  const ProgramRun run = RunProgram("/usr/bin/timeout",
-                                    {"--preserve-status", "-s", "INT", "1", MODBUS_CLI_PATH, "--port",
-                                     sim.Name(), "--scan", "--addresses", "1-247", "--bauds", "1200",
-                                     "--frames", "N2", "--margin-ms", "20", "--json"},
-                                    std::chrono::seconds(20));
+  // 247 addresses at 1200 baud take half a minute; SIGINT comes once device 1 has answered.
+  const ProgramRun run = RunProgram(
+      MODBUS_CLI_PATH,
+      {"--port", sim.Name(), "--scan", "--addresses", "1-247", "--bauds", "1200", "--frames", "N2",
+       "--margin-ms", "20", "--json"},
+      std::chrono::seconds(60), std::nullopt,
+      SignalWhen{SIGINT, [&sim] { return sim.Output().find("TX 01 03") != std::string::npos; }});
   EXPECT_EQ(run.ExitCode, 0) << run.Err;  // device 1 answered before the interrupt
   ASSERT_TRUE(json::accept(run.Out)) << run.Out << run.Err;
   const json out = json::parse(run.Out);

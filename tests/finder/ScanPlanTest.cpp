@@ -1,6 +1,9 @@
 // The finder's lists as typed, its sweep order, its probes and their waits.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "FunctionCodes.h"
 #include "ProbeAnswer.h"
 #include "ScanPlan.h"
 
@@ -31,6 +34,19 @@ TEST(ScanPlan, ListsAreReadAsTypedAndRefusedPlainly) {
   EXPECT_EQ(probe.Data, (std::vector<uint8_t>{0x00, 0x10, 0x00, 0x02}));
   ASSERT_TRUE(ParseProbe("11", probe, error)) << "code 17 without data";
   for (const char* bad : {"45 03", "46", "10 00 00 00 01", "0", "zz", ""}) EXPECT_FALSE(ParseProbe(bad, probe, error)) << bad;
+
+  // Only requests that read: every write the link can send is refused.
+  for (uint8_t code : AllowedCodes) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X 00", code);
+    const ProbeRefusal refusal = ReadProbe(text, probe);
+    const bool reads = code <= 4 || code == 14 || code == 17 || code == 66 || code == 67 ||
+                       code == 68 || code == 71;
+    EXPECT_EQ(refusal, reads ? ProbeRefusal::None : ProbeRefusal::ChangesDevice) << int(code);
+  }
+  EXPECT_EQ(ReadProbe("03" + std::string(252 * 2, '0'), probe), ProbeRefusal::None);
+  EXPECT_EQ(ReadProbe("03" + std::string(253 * 2, '0'), probe), ProbeRefusal::TooLong);
+  EXPECT_EQ(ProbeCodesHex(), "01, 02, 03, 04, 0E, 11, 42, 43, 44, 47");
 }
 
 TEST(ScanPlan, TheUsualSettingsComeFirst) {

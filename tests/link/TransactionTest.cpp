@@ -37,6 +37,11 @@ double MsBetween(steady_clock::time_point a, steady_clock::time_point b) {
 int32_t ReadTen(LinkRig& rig, uint8_t* answer, int32_t size) {
   return rig.link.Transact(0, 3, 4, kRead10.data(), answer, size);
 }
+// Transact with code 3 reading one register, as kGoodRead answers it.
+int32_t ReadOne(LinkRig& rig, uint8_t* answer, int32_t size) {
+  const uint8_t one[4] = {0x00, 0x00, 0x00, 0x01};
+  return rig.link.Transact(0, 3, 4, one, answer, size);
+}
 }  // namespace
 
 TEST(TransactRefusal, ForeignCodesAndBadLengthsSendNothing) {
@@ -145,7 +150,7 @@ TEST(TransactFailures, BadCrcEndsOnTheTenthAndHeadFailuresDoNotCount) {
   for (int i = 0; i < 2; ++i) device.Push(kSilence);
   device.SetResponder([](const auto&) { return kBadCrcRead; });
   uint8_t answer[300] = {};
-  EXPECT_EQ(ReadTen(rig, answer, 300), 131);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 131);
   EXPECT_EQ(device.Requests().size(), 12u);
   EXPECT_EQ(rig.link.AnswerLen, 7);
 }
@@ -158,12 +163,12 @@ TEST(TransactFailures, StageOneCountsOnlyConsecutiveHeadFailures) {
   uint8_t answer[300] = {};
   // The good head in between gives stage 1 its two attempts again.
   for (const Reply& r : {kSilence, kBadCrcRead, kSilence, Reply{Bytes({1, 3}), {}}}) device.Push(r);
-  EXPECT_EQ(ReadTen(rig, answer, 300), 129);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 129);
   EXPECT_EQ(device.Requests().size(), 4u);
 
   // Stage 2 is never reset: three bad answers end it whatever lies between.
   for (const Reply& r : {kBadCrcRead, kSilence, kBadCrcRead, kSilence, kBadCrcRead}) device.Push(r);
-  EXPECT_EQ(ReadTen(rig, answer, 300), 131);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 131);
   EXPECT_EQ(device.Requests().size(), 9u);
 }
 
@@ -175,7 +180,7 @@ TEST(TransactFailures, ForeignFunctionCodeIsAReceptionErrorNotSuccess) {
   uint8_t answer[300] = {};
   device.Push(foreign);
   device.Push(foreign);
-  EXPECT_EQ(ReadTen(rig, answer, 300), 128);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 128);
   EXPECT_EQ(device.Requests().size(), 2u);
 
   // What follows a foreign head is discarded: its bytes (here 03 00 at the
@@ -183,7 +188,7 @@ TEST(TransactFailures, ForeignFunctionCodeIsAReceptionErrorNotSuccess) {
   rig.link.SetRepeats1(3);
   const Reply misleading{Framed({0x01, 0x04, 0x04, 0xAA, 0x03, 0x00, 0xBB}), {}};
   for (int i = 0; i < 3; ++i) device.Push(misleading);
-  EXPECT_EQ(ReadTen(rig, answer, 300), 128);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 128);
   EXPECT_EQ(device.Requests().size(), 5u);
   rig.link.SetRepeats1(2);
 
@@ -191,13 +196,45 @@ TEST(TransactFailures, ForeignFunctionCodeIsAReceptionErrorNotSuccess) {
   // It counts as a head failure: the last attempt decides the result.
   device.Push(foreignHead);
   device.Push(kSilence);
-  EXPECT_EQ(ReadTen(rig, answer, 300), 130);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 130);
   device.Push(kSilence);
   device.Push(foreignHead);
-  EXPECT_EQ(ReadTen(rig, answer, 300), 128);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 128);
   device.Push(foreignHead);
   device.Push(kGoodRead);
-  EXPECT_EQ(ReadTen(rig, answer, 300), 0);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 0);
+}
+
+// An answer whose byte count is not the one the quantity asks for (a late
+// answer to an earlier, longer read) is a bad answer, never data.
+TEST(TransactFailures, AnAnswerOfAnotherQuantityIsNoAnswer) {
+  LinkRig rig;
+  ScriptedDevice device(rig.pty);
+  rig.link.SetRepeats1(2);
+  std::vector<int> twenty = {0x01, 0x03, 0x14};
+  for (int i = 0; i < 20; ++i) twenty.push_back(i);
+  const Reply tenRegisters{ScriptedDevice::WithCrc(std::vector<uint8_t>(twenty.begin(), twenty.end())), {}};
+  uint8_t answer[300] = {};
+  device.Push(tenRegisters);
+  device.Push(kGoodRead);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 0) << "the second attempt brings the right answer";
+  EXPECT_EQ(device.Requests().size(), 2u);
+  EXPECT_EQ(Hex({answer, answer + 7}), Hex(kGoodRead.Data));
+
+  device.Push(tenRegisters);
+  device.Push(tenRegisters);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 128);
+  EXPECT_EQ(device.Requests().size(), 4u);
+  device.Push(tenRegisters);
+  EXPECT_EQ(ReadTen(rig, answer, 300), 0) << "the same answer is right for ten registers";
+
+  // Bits: 10 coils are two bytes; one byte is wrong, and so are three.
+  const uint8_t tenCoils[4] = {0x00, 0x00, 0x00, 0x0A};
+  device.Push(Framed({0x01, 0x01, 0x01, 0xFF}));
+  device.Push(Framed({0x01, 0x01, 0x03, 0xFF, 0x03, 0x00}));
+  EXPECT_EQ(rig.link.Transact(0, 1, 4, tenCoils, answer, 300), 128);
+  device.Push(Framed({0x01, 0x01, 0x02, 0xFF, 0x03}));
+  EXPECT_EQ(rig.link.Transact(0, 1, 4, tenCoils, answer, 300), 0);
 }
 
 TEST(TransactFailures, RepeatCountsBelowOneActAsOne) {
@@ -206,10 +243,10 @@ TEST(TransactFailures, RepeatCountsBelowOneActAsOne) {
   rig.link.SetRepeats1(0);
   rig.link.SetRepeats2(-3);
   uint8_t answer[300] = {};
-  EXPECT_EQ(ReadTen(rig, answer, 300), 130);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 130);
   EXPECT_EQ(device.Requests().size(), 1u);
   device.Push(kBadCrcRead);
-  EXPECT_EQ(ReadTen(rig, answer, 300), 131);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 131);
   EXPECT_EQ(device.Requests().size(), 2u);
 }
 
@@ -221,7 +258,7 @@ TEST(TransactExceptions, ExceptionReturnsAtOnceAndTheNextTransactionPurgesItsCrc
   std::array<uint8_t, 300> answer;
   answer.fill(0xEE);
   const auto start = steady_clock::now();
-  EXPECT_EQ(ReadTen(rig, answer.data(), 300), 2);
+  EXPECT_EQ(ReadOne(rig, answer.data(), 300), 2);
   EXPECT_LT(MsBetween(start, steady_clock::now()), 250);  // no pause, no repeat
   EXPECT_EQ(device.Requests().size(), 1u);
   EXPECT_EQ(rig.link.AnswerLen, 5);
@@ -232,13 +269,13 @@ TEST(TransactExceptions, ExceptionReturnsAtOnceAndTheNextTransactionPurgesItsCrc
   // C0 F1 still waits in the port; without the purge it would start the next head.
   std::this_thread::sleep_for(20ms);
   ASSERT_EQ(rig.port.InputCount(), 2);
-  EXPECT_EQ(ReadTen(rig, answer.data(), 300), 0);
+  EXPECT_EQ(ReadOne(rig, answer.data(), 300), 0);
   EXPECT_EQ(device.Requests().size(), 2u);
   EXPECT_EQ(Hex({answer.begin(), answer.begin() + 7}), Hex(kGoodRead.Data));
 
   // Exception code 0 is read and checked as a normal answer of 0 + 5 bytes.
   device.Push(Framed({0x01, 0x83, 0x00}));
-  EXPECT_EQ(ReadTen(rig, answer.data(), 300), 0);
+  EXPECT_EQ(ReadOne(rig, answer.data(), 300), 0);
   EXPECT_EQ(rig.link.AnswerLen, 5);
 }
 
@@ -272,7 +309,7 @@ TEST(TransactAnswers, LengthsFollowTheRequestCode) {
   EXPECT_EQ(rig.link.AnswerLen, 7);
   // An answer from another address is taken when code, length and CRC are right.
   device.Push(Framed({0x07, 0x03, 0x02, 0x12, 0x34}));
-  EXPECT_EQ(ReadTen(rig, answer, 300), 0);
+  EXPECT_EQ(ReadOne(rig, answer, 300), 0);
   EXPECT_EQ(answer[0], 0x07);
   EXPECT_EQ(device.Requests().size(), 6u);
 }

@@ -89,7 +89,7 @@ TEST(TrafficRecorder, ANoAnswerTransactionShowsFiveRequestsAndNoAnswer) {
   EXPECT_EQ(device.Good, 0);
   EXPECT_EQ(device.Repeats(), 4);
   EXPECT_EQ(device.Results.at(130), 1);
-  EXPECT_EQ(device.LatencyCount, 0);
+  EXPECT_EQ(device.LatencyUs.Count(), 0u);
 }
 
 TEST(TrafficRecorder, AttemptsStagesAndResultsMatchTheDevicesLogByteForByte) {
@@ -129,7 +129,7 @@ TEST(TrafficRecorder, AttemptsStagesAndResultsMatchTheDevicesLogByteForByte) {
   EXPECT_EQ(stats.Requests, 1);
   EXPECT_EQ(stats.Good, 1);
   EXPECT_EQ(stats.Attempts, 5);
-  EXPECT_EQ(stats.LatencyCount, 5);
+  EXPECT_EQ(stats.LatencyUs.Count(), 5u);
 }
 
 TEST(TrafficRecorder, ADelayedAnswerShowsItsLatency) {
@@ -146,7 +146,7 @@ TEST(TrafficRecorder, ADelayedAnswerShowsItsLatency) {
   // machine may put any one figure off by milliseconds, so the median is judged.
   EXPECT_GE(latencies[1], 60'000);
   EXPECT_LE(latencies[1], 62'000);
-  EXPECT_EQ(rig.recorder.Statistics().Devices().at(1).MinLatencyUs, latencies[0]);
+  EXPECT_EQ(rig.recorder.Statistics().Devices().at(1).LatencyUs.Min(), static_cast<double>(latencies[0]));
 }
 
 TEST(TrafficRecorder, ALateAnswerTakenByTheNextAttemptIsFlagged) {
@@ -162,7 +162,7 @@ TEST(TrafficRecorder, ALateAnswerTakenByTheNextAttemptIsFlagged) {
   EXPECT_TRUE(frames[2].BeforeRequest);
   EXPECT_TRUE(frames[2].Chunks.front().Waiting);
   // A late answer tells nothing of the device's latency.
-  EXPECT_EQ(rig.recorder.Statistics().Devices().at(1).LatencyCount, 0);
+  EXPECT_EQ(rig.recorder.Statistics().Devices().at(1).LatencyUs.Count(), 0u);
   // The device answered the second request too: the purge of the next
   // transaction shows what it threw away.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));

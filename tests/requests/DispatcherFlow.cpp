@@ -246,3 +246,65 @@ TEST(DispatcherFlow, ABusyDeviceGetsFivePollsAndNoBox) {
   // waits may end up to 1 ms early.
   EXPECT_GE(elapsed, std::chrono::milliseconds(1200 + 4 * 200 - 5));
 }
+
+namespace {
+ScriptStep Step(std::vector<Fault> faults = {}) { return ScriptStep{std::move(faults), std::nullopt}; }
+
+SimOptions ScriptedReads(std::vector<ScriptStep> script) {
+  SimOptions o;
+  o.busy.polls = 0;
+  o.script = std::move(script);
+  return o;
+}
+
+size_t CountStarting(const std::vector<std::string>& frames, const std::string& start) {
+  return static_cast<size_t>(std::count_if(frames.begin(), frames.end(),
+                                           [&](const std::string& f) { return f.rfind(start, 0) == 0; }));
+}
+}  // namespace
+
+TEST(DispatcherFlow, AFailedDatabaseReadIsNeverWrittenBack) {
+  // A good read of module 5, then one cut short, one with a bad CRC and one
+  // unanswered: after each, no write may go out, to that module or any other.
+  const Fault cut{FaultKind::Partial, 10};
+  const Fault badCrc{FaultKind::BadCrc};
+  const Fault silent{FaultKind::Silence};
+  Rig rig(ScriptedReads({Step(), Step({cut}), Step({cut}), Step(), Step({badCrc}), Step({badCrc}),
+                         Step(), Step({silent}), Step({silent}), Step()}));
+  rig.link.SetRepeats1(2);
+  rig.link.SetRepeats2(2);
+  rig.boxes.Answers.assign(10, MsgResult::Yes);
+
+  rig.Click("68", "5");
+  ASSERT_EQ(rig.dispatcher.LastResult(), 0);
+  const std::string module5 = rig.window.At(1, 1) + rig.window.At(2, 1);
+
+  rig.Click("68", "5");
+  EXPECT_EQ(rig.dispatcher.LastResult(), 129);
+  const size_t boxesBefore = rig.boxes.Boxes.size();
+  rig.Click("69", "5");
+  rig.Click("69", "0");
+  EXPECT_EQ(CountStarting(rig.Received(), "01 45"), 0u) << "a read cut short is no database";
+  ASSERT_EQ(rig.boxes.Boxes.size(), boxesBefore + 2);
+  EXPECT_EQ(rig.boxes.Boxes[boxesBefore].Text, "не та база - запросите 68");
+  EXPECT_EQ(rig.boxes.Boxes[boxesBefore + 1].Text, "не та база - запросите 68");
+
+  rig.Click("68", "3");  // good: module 3 in the grid
+  rig.Click("68", "3");
+  EXPECT_EQ(rig.dispatcher.LastResult(), 131);
+  rig.Click("69", "5");
+  EXPECT_EQ(CountStarting(rig.Received(), "01 45"), 0u) << "nor is a read with a bad CRC";
+
+  rig.Click("68", "3");  // good again
+  const std::string module3 = rig.window.At(1, 1) + rig.window.At(2, 1);
+  rig.Click("68", "5");
+  EXPECT_EQ(rig.dispatcher.LastResult(), 130);
+  EXPECT_EQ(rig.window.At(1, 1) + rig.window.At(2, 1), module3) << "no answer leaves the grid alone";
+  rig.Click("69", "5");
+  EXPECT_EQ(CountStarting(rig.Received(), "01 45"), 0u)
+      << "module 3's database must not go to module 5 because module 5's read went unanswered";
+
+  rig.Click("68", "5");
+  ASSERT_EQ(rig.dispatcher.LastResult(), 0);
+  EXPECT_EQ(rig.window.At(1, 1) + rig.window.At(2, 1), module5) << "module 5 kept its database";
+}

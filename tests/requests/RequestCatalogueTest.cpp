@@ -33,7 +33,17 @@ std::vector<uint8_t> Build(uint8_t code, const char* dat1, const char* dat2, con
 TEST(RequestCatalogue, ReadingCodesTakeDecimalEntriesBigEndian) {
   EXPECT_EQ(Hex(Build(3, "0", "10")), "00 00 00 0A");
   EXPECT_EQ(Hex(Build(1, "26", "1")), "00 1A 00 01");
-  EXPECT_EQ(Hex(Build(2, "70000", "-1")), "11 70 FF FF") << "only bits 15..0 go out";
+  EXPECT_EQ(Hex(Build(2, "70000", "5")), "11 70 00 05") << "only the address's bits 15..0 go out";
+  EXPECT_EQ(Hex(Build(1, "-1", "2040")), "FF FF 07 F8");
+  EXPECT_EQ(Hex(Build(3, "0", "127")), "00 00 00 7F");
+  EXPECT_EQ(Hex(Build(4, "0", "0")), "00 00 00 00") << "a device may be asked for nothing";
+
+  // A quantity whose answer cannot count its bytes in one byte is an entry error.
+  RequestData r;
+  for (const auto& [code, quantity] : std::vector<std::pair<uint8_t, const char*>>{
+           {1, "2041"}, {2, "65536"}, {1, "-1"}, {3, "128"}, {4, "65535"}, {3, "-1"}, {4, "70000"}})
+    EXPECT_EQ(BuildRequest(code, "0", quantity, Grid().Reader(), r), RequestRefusal::QuantityOutOfRange)
+        << int(code) << " " << quantity;
   EXPECT_EQ(Hex(Build(4, "0x10", "2")), "00 10 00 02");
   EXPECT_THROW(Build(3, "1A", "1"), EConvertError);
 }
@@ -68,8 +78,14 @@ TEST(RequestCatalogue, WriteCoilsFromTheFirstRow) {
   EXPECT_EQ(many[5 + 16], 0x00);
 
   RequestData r;
-  EXPECT_EQ(BuildRequest(15, "0", "0", grid.Reader(), r), RequestRefusal::QuantityZero);
-  EXPECT_EQ(BuildRequest(15, "0", "65536", grid.Reader(), r), RequestRefusal::QuantityZero);
+  EXPECT_EQ(BuildRequest(15, "0", "0", grid.Reader(), r), RequestRefusal::QuantityOutOfRange);
+  EXPECT_EQ(BuildRequest(15, "0", "65536", grid.Reader(), r), RequestRefusal::QuantityOutOfRange);
+  // The byte count must count the coils: 2040 is 255 bytes, 2041 would be 0.
+  EXPECT_EQ(BuildRequest(15, "0", "2040", grid.Reader(), r), RequestRefusal::None);
+  EXPECT_EQ(r.Bytes[4], 255);
+  for (const char* quantity : {"2041", "2049", "-1", "65535"})
+    EXPECT_EQ(BuildRequest(15, "0", quantity, grid.Reader(), r), RequestRefusal::QuantityOutOfRange)
+        << quantity;
   grid.cells[0][0] = "";
   EXPECT_EQ(BuildRequest(15, "0", "9", grid.Reader(), r), RequestRefusal::TableEmpty);
 }
@@ -108,10 +124,10 @@ TEST(DatabaseWrite, PlansAndImages) {
   Grid grid;
   for (int n = 0; n < 256; ++n) grid.cells[static_cast<size_t>(n / 16)][static_cast<size_t>(n % 16)] = Hex2(static_cast<uint32_t>(n));
 
-  EXPECT_EQ(PlanDatabaseWrite("3", 3, grid.Reader()).Check, DatabaseWriteCheck::Ready);
-  const auto other = PlanDatabaseWrite("5", 3, grid.Reader());
+  EXPECT_EQ(PlanDatabaseWrite("3", 3, 56, grid.Reader()).Check, DatabaseWriteCheck::Ready);
+  const auto other = PlanDatabaseWrite("5", 3, 56, grid.Reader());
   EXPECT_EQ(other.Check, DatabaseWriteCheck::NeedsConfirm);
-  EXPECT_EQ(PlanDatabaseWrite("3", 0, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
+  EXPECT_EQ(PlanDatabaseWrite("3", 0, 56, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
   EXPECT_EQ(ConfirmWriteText(3), "В памяти база модуля 3\nзаписать ее в заданный модуль?");
 
   RequestData r;
@@ -121,18 +137,28 @@ TEST(DatabaseWrite, PlansAndImages) {
   EXPECT_EQ(r.Bytes[239], 239);
   EXPECT_EQ(r.Bytes[240], 0) << "row 16 is never sent";
 
-  const auto asHeld = PlanDatabaseWrite("0", 0, grid.Reader());
+  const auto asHeld = PlanDatabaseWrite("0", 0, 240, grid.Reader());
   EXPECT_EQ(asHeld.Check, DatabaseWriteCheck::Ready);
   RequestData held;
   BuildDatabaseWrite(asHeld, 240, grid.Reader(), held);
   EXPECT_EQ(held.Bytes[0], 0);
   EXPECT_EQ(held.Bytes[207], 207);
   EXPECT_EQ(held.Bytes[208], 0) << "rows 1..13 only";
-  RequestData none;
-  BuildDatabaseWrite(asHeld, 0, grid.Reader(), none);
-  EXPECT_EQ(none.Length, 0) << "before any read the write carries no bytes";
 
   grid.cells[0][0] = "";
-  EXPECT_EQ(PlanDatabaseWrite("0", 3, grid.Reader()).Check, DatabaseWriteCheck::EmptyTable);
-  EXPECT_EQ(PlanDatabaseWrite("3", 3, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
+  EXPECT_EQ(PlanDatabaseWrite("0", 3, 56, grid.Reader()).Check, DatabaseWriteCheck::EmptyTable);
+  EXPECT_EQ(PlanDatabaseWrite("3", 3, 56, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
+}
+
+TEST(DatabaseWrite, NoGoodReadNoWrite) {
+  // Length 0: no good 68 since the window started or since the last failed
+  // one. A filled grid, with or without its module, is not written.
+  Grid grid;
+  for (auto& row : grid.cells) row.fill("11");
+  EXPECT_EQ(PlanDatabaseWrite("0", 0, 0, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
+  EXPECT_EQ(PlanDatabaseWrite("3", 3, 0, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase);
+  EXPECT_EQ(PlanDatabaseWrite("5", 3, 0, grid.Reader()).Check, DatabaseWriteCheck::WrongDatabase)
+      << "refused before the confirmation is asked";
+  grid.cells[0][0] = "";
+  EXPECT_EQ(PlanDatabaseWrite("0", 0, 0, grid.Reader()).Check, DatabaseWriteCheck::EmptyTable);
 }

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,12 +16,14 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <sstream>
 
 #include "ComPort.h"
 #include "ChildProcess.h"
 #include "PortDirectory.h"
 #include "PortDirectoryScratch.h"
 #include "PortTable.h"
+#include "PosixConsoles.h"
 #include "PosixPortHolders.h"
 #include "PtyPair.h"
 
@@ -184,4 +188,113 @@ TEST(PortHolders, UucpLockFilesOfLiveProcessesKeepUsOut) {
   ExpectOpens(path);
   locks.WriteAscii("LCK..other", live.Pid());
   ExpectOpens(path);
+}
+
+namespace {
+// In a child: as root, become an ordinary user (nobody) that owns the
+// terminal `path`, as a user's own session does; otherwise stay as we are.
+bool BecomeOrdinaryOwnerOf(const std::string& path) {
+  if (::geteuid() != 0) return true;
+  constexpr uid_t kNobody = 65534;
+  return ::chown(path.c_str(), kNobody, kNobody) == 0 && ::setgid(kNobody) == 0 &&
+         ::setuid(kNobody) == 0;
+}
+
+std::function<std::string()> OpenWithTheComponent(const std::string& path) {
+  return [path] {
+    if (!BecomeOrdinaryOwnerOf(path)) return std::string("no ordinary user");
+    auto* port = new TCustomComPort;  // kept open until the process is killed
+    port->SetPort(path);
+    try {
+      port->Open();
+    } catch (const EComPort& e) {
+      return std::string(e.what());
+    }
+    return std::string("open");
+  };
+}
+}  // namespace
+
+// A holder killed outright (SIGKILL: none of its clean-up runs) must not
+// lock its own user out of the port: the next open by that user works,
+// without the device side having to start again.
+TEST(PortHolders, AHolderKilledOutrightLeavesThePortToTheNextOne) {
+  PtyPair pty;  // the device side stays up throughout
+  pty.ReleaseSlave();
+  const std::string path = pty.SlavePath();
+  {
+    ChildProcess first(OpenWithTheComponent(path));
+    ASSERT_EQ(first.Report(), "open");
+    ChildProcess rival(OpenWithTheComponent(path));
+    EXPECT_EQ(rival.Report(), "Unable to open com port (Error: 11)") << "still one holder at a time (flock)";
+    first.Kill();
+  }
+  EXPECT_FALSE(Exclusive(path));
+  ChildProcess next(OpenWithTheComponent(path));
+  EXPECT_EQ(next.Report(), "open");
+}
+
+// Who holds a port, as far as the system shows it: the program and its pid.
+TEST(PortHolders, TheHolderIsNamed) {
+  PtyPair pty;
+  pty.ReleaseSlave();
+  const std::string path = pty.SlavePath();
+  EXPECT_FALSE(FindPortUser(path)) << "a free port has no user";
+  ChildProcess holder(KeepOpen(path));
+  ASSERT_EQ(holder.Report(), "open");
+  std::ifstream comm("/proc/" + std::to_string(holder.Pid()) + "/comm");
+  std::string program;
+  std::getline(comm, program);
+  const auto user = FindPortUser(path);
+  ASSERT_TRUE(user);
+  EXPECT_EQ(user->Pid, holder.Pid());
+  EXPECT_EQ(user->Program, program);
+  EXPECT_FALSE(user->SystemConsole);
+
+  // Through a UUCP lock file, the lock's process.
+  holder.Kill();
+  ScratchLockDirectory locks;
+  ChildProcess live(KeepOpen("/dev/null"));
+  locks.WriteAscii("LCK.." + PtyNumber(path), live.Pid());
+  const auto locked = FindPortUser(path);
+  ASSERT_TRUE(locked);
+  EXPECT_EQ(locked->Pid, live.Pid());
+}
+
+// The kernel's console is never a line to write frames to, nor are virtual
+// consoles, /dev/console or /dev/tty: refused at open, never probed usable.
+TEST(PortHolders, SystemConsolesAreNoLines) {
+  EXPECT_EQ(ConsoleDevicesIn("ttyS0                -W- (EC  p a)    4:64\n"
+                             "tty0                 -WU (E     )    4:1\n"),
+            (std::vector<dev_t>{makedev(4, 64), makedev(4, 1)}));
+  EXPECT_TRUE(ConsoleDevicesIn("").empty());
+  EXPECT_TRUE(ConsoleDevicesIn("netcon0 -W- (E p)\n").empty()) << "a console without a device";
+
+  for (const char* path : {"/dev/console", "/dev/tty", "/dev/tty0"}) {
+    struct stat st{};
+    if (::stat(path, &st) != 0) continue;  // not every machine has them all
+    TCustomComPort port;
+    port.SetPort(path);
+    EXPECT_THROW(port.Open(), EComPort) << path;
+    EXPECT_FALSE(port.Connected()) << path;
+    EXPECT_FALSE(ProbePort(path)) << path;
+  }
+
+  // Each console of this machine that is a serial port: held by the system.
+  std::ifstream consoles("/proc/consoles");
+  std::stringstream text;
+  text << consoles.rdbuf();
+  for (dev_t console : ConsoleDevicesIn(text.str())) {
+    for (const PortInfo& port : ListSerialPorts()) {
+      struct stat st{};
+      if (::stat(port.Device.c_str(), &st) != 0 || st.st_rdev != console) continue;
+      EXPECT_FALSE(ProbePort(port.Name)) << port.Name;
+      const auto user = FindPortUser(port.Name);
+      ASSERT_TRUE(user) << port.Name;
+      EXPECT_TRUE(user->SystemConsole) << port.Name;
+      TCustomComPort open;
+      open.SetPort(port.Name);
+      EXPECT_THROW(open.Open(), EComPort) << port.Name;
+    }
+  }
 }

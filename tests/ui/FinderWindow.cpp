@@ -339,6 +339,10 @@ TEST_F(FinderWindow, BadInputsAreRefusedBeforeThePortIsTouched) {
   refused("Запрос");
   Type(d.ProbeEdit, "03 00 0");
   refused("Запрос");
+  Type(d.ProbeEdit, "06 00 00 00 01");
+  refused("Запрос 06 изменяет данные устройства");
+  Type(d.ProbeEdit, ("03" + std::string(253 * 2, '0')).c_str());
+  refused("Запрос слишком длинный");
   Type(d.ProbeEdit, "04 00 00 00 01");
   Type(d.MarginSpin, "40");
   QTest::mouseClick(d.BStart, Qt::LeftButton);

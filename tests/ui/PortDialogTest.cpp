@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTest>
 
 #include "DialogDriver.h"
@@ -61,9 +62,9 @@ TEST_F(PortDialog, Layout) {
 TEST_F(PortDialog, ListsTheUsablePortsWithTheirDevicesAndOKOpensTheChosenOne) {
   PtyPair& com9 = ports.Add(9);
   ports.Add(12);
-  ports.Hold(12);  // held by another program: not listed
+  ports.Hold(12);  // held by another program: listed last, greyed out
   ports.Add(13);
-  ports.HoldWithoutLock(13);  // open in a program that takes no lock: not listed either
+  ports.HoldWithoutLock(13);  // open in a program that takes no lock: the same
   PtyPair& com10 = ports.Add(10);
 
   driver->Steps.push_back([&] {
@@ -76,8 +77,13 @@ TEST_F(PortDialog, ListsTheUsablePortsWithTheirDevicesAndOKOpensTheChosenOne) {
     const int at10 = IndexOf(d.CBoxPort, "COM10");
     ASSERT_GE(at9, 0);
     EXPECT_EQ(at10, at9 + 1);  // by number: COM9 before COM10
-    EXPECT_EQ(IndexOf(d.CBoxPort, "COM12"), -1);
-    EXPECT_EQ(IndexOf(d.CBoxPort, "COM13"), -1);
+    for (const char* held : {"COM12", "COM13"}) {
+      const int at = IndexOf(d.CBoxPort, held);
+      ASSERT_GT(at, at10) << held << ": after the free ports";
+      const auto* model = static_cast<QStandardItemModel*>(d.CBoxPort->model());
+      EXPECT_FALSE(model->item(at, 0)->isEnabled()) << held;
+      EXPECT_TRUE(model->item(at, 1)->text().startsWith(QString::fromUtf8("занят"))) << held;
+    }
     EXPECT_EQ(d.CBoxPort->currentIndex(), 0);
     Choose(d.CBoxPort, at10);
     EXPECT_EQ(d.CBoxPort->currentText(), "COM10");  // the bare name
@@ -236,6 +242,7 @@ TEST_F(PortDialog, OnlyProbedPortsAreListedInTableOrderWithTheirDescriptions) {
                                  {"COM5", "/dev/ttyUSB0", "FT232R USB UART"}};
   };
   FormPort->Probe = [](const std::string& name) { return name != "COM2"; };
+  FormPort->FindUser = [](const std::string&) { return std::optional<PortUser>(); };
   driver->Steps.push_back([] {
     TFormPort& d = *FormPort;
     ASSERT_EQ(d.CBoxPort->count(), 2);
@@ -252,6 +259,54 @@ TEST_F(PortDialog, OnlyProbedPortsAreListedInTableOrderWithTheirDescriptions) {
   });
   QTest::mouseClick(Form().Button2, Qt::LeftButton);
   EXPECT_EQ(driver->Shown, 1);
+}
+
+// Ports in use are listed after the free ones, greyed out, with who holds
+// them; they cannot be chosen.
+TEST_F(PortDialog, PortsInUseShowWhoHoldsThemAndCannotBeChosen) {
+  FormPort->ListPorts = [] {
+    return std::vector<PortInfo>{{"COM1", "/dev/ttyS0", "serial8250"},
+                                 {"COM2", "/dev/ttyS1", "serial8250"},
+                                 {"COM5", "/dev/ttyUSB0", "FT232R USB UART"}};
+  };
+  FormPort->Probe = [](const std::string& name) { return name == "COM5"; };
+  FormPort->FindUser = [](const std::string& name) {
+    PortUser user;
+    if (name == "COM1") user.SystemConsole = true;
+    if (name == "COM2") {
+      user.Pid = 4242;
+      user.Program = "minicom";
+    }
+    return std::optional<PortUser>(user);
+  };
+  driver->Steps.push_back([] {
+    TFormPort& d = *FormPort;
+    ASSERT_EQ(d.CBoxPort->count(), 3);
+    EXPECT_EQ(d.CBoxPort->itemText(0), "COM5");
+    EXPECT_EQ(d.CBoxPort->currentText(), "COM5");
+    EXPECT_EQ(d.CBoxPort->model()->index(1, 1).data().toString(),
+              QString::fromUtf8("системная консоль — /dev/ttyS0 — serial8250"));
+    EXPECT_EQ(d.CBoxPort->model()->index(2, 1).data().toString(),
+              QString::fromUtf8("занят: minicom (4242) — /dev/ttyS1 — serial8250"));
+    d.CBoxPort->setFocus();
+    QTest::keyClick(d.CBoxPort, Qt::Key_Down);
+    QTest::keyClick(d.CBoxPort, Qt::Key_End);
+    EXPECT_EQ(d.CBoxPort->currentText(), "COM5") << "a port in use cannot be chosen";
+    d.close();
+  });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_EQ(driver->Shown, 1);
+
+  // Nothing free: nothing chosen.
+  FormPort->Probe = [](const std::string&) { return false; };
+  driver->Steps.push_back([] {
+    EXPECT_EQ(FormPort->CBoxPort->count(), 3);
+    EXPECT_EQ(FormPort->CBoxPort->currentIndex(), -1);
+    EXPECT_EQ(FormPort->CBoxPort->currentText(), "");
+    FormPort->close();
+  });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_EQ(PortUserText(PortUser{}), QString::fromUtf8("занят другой программой"));
 }
 
 }  // namespace

@@ -144,4 +144,40 @@ TEST_F(RequestFlowWindow, CellsTypedAfterAClickGoOutInTheBlock) {
   EXPECT_TRUE(boxes.Boxes.empty());
 }
 
+// A database read that fails leaves nothing "Пуск" may write back with 69:
+// not the bytes of the failed answer, nor the database read before it.
+TEST_F(RequestFlowWindow, AFailedDatabaseReadCannotBeWrittenBack) {
+  TForm1& f = Form();
+  SimOptions options;
+  options.busy.polls = 0;
+  const Fault cut{FaultKind::Partial, 10};
+  options.script = {ScriptStep{}, ScriptStep{{cut}, std::nullopt}, ScriptStep{{cut}, std::nullopt}};
+  RunningSim& device = ReopenOn(options);
+  f.Link.SetRepeats1(2);
+  f.Link.SetRepeats2(2);
+  boxes.Answers.assign(4, MsgResult::Yes);
+  auto writes = [&device] {
+    size_t n = 0;
+    for (const std::string& line : device.Log()) n += line.rfind("RX 01 45", 0) == 0;
+    return n;
+  };
+
+  Enter("68", "5", "0");
+  QTest::mouseClick(f.Button1, Qt::LeftButton);
+  ASSERT_EQ(f.Edit(2)->text(), "68");
+  ASSERT_TRUE(boxes.Boxes.empty());
+  QTest::mouseClick(f.Button1, Qt::LeftButton);  // cut short twice: 129
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(f.StringGrid1->Cell(0, 1), "05") << "the failed answer is shown as it came";
+
+  Enter("69", "5", "0");
+  QTest::mouseClick(f.Button1, Qt::LeftButton);
+  Enter("69", "0", "0");
+  QTest::mouseClick(f.Button1, Qt::LeftButton);
+  EXPECT_EQ(writes(), 0u);
+  ASSERT_EQ(boxes.Boxes.size(), 3u);
+  EXPECT_EQ(boxes.Boxes[1].Text, "не та база - запросите 68");
+  EXPECT_EQ(boxes.Boxes[2].Text, "не та база - запросите 68");
+}
+
 }  // namespace

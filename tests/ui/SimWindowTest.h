@@ -2,6 +2,8 @@
 // device (served in-process), its read time-outs and line delays short.
 #pragma once
 
+#include <memory>
+
 #include "Ob_TModBCl.h"
 #include "RunningSim.h"
 #include "UiTestApp.h"
@@ -20,5 +22,17 @@ protected:
     f.Link.SetRxDelay(1);
   }
 
+  // Moves the main window's port to a device of its own, set up with `options`.
+  RunningSim& ReopenOn(const SimOptions& options) {
+    own_ = std::make_unique<RunningSim>(options);
+    Form().ComPort1.Close();
+    Form().ComPort1.SetPort(own_->SlavePath());
+    Form().ComPort1.Open();
+    return *own_;
+  }
+
   RunningSim sim;
+
+private:
+  std::unique_ptr<RunningSim> own_;
 };
