@@ -85,9 +85,10 @@ window_stays_up() {
 echo "== /usr/bin/modbus-tester =="
 window_stays_up offscreen
 # On an X server through the xcb plugin, which the package depends on.
-Xvfb :97 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+for display in $(seq 200 250); do [ -e "/tmp/.X$display-lock" ] || break; done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
-export DISPLAY=:97
+export DISPLAY=":$display"
 sleep 1
 window_stays_up xcb
 
