@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
   StopSignals stop;
   CLI::App app{kDescription};
   app.name("modbus-cli");
+  app.set_version_flag("--version", "modbus-cli " MODBUS_TESTER_VERSION);
   CliOptions options;
   AddCliOptions(app, options);
   try {

@@ -6,7 +6,7 @@
 
 #include "LinkRig.h"
 #include "Ob_TModBCl.h"
-#include "SimTestSupport.h"
+#include "RunningSim.h"
 #include "UiTestApp.h"
 
 class SimWindowTest : public WindowTest {
