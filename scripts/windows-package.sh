@@ -36,7 +36,7 @@ cross_build() {
     # The window's test programs and the Win32 programs of the click-through's
     # known limits; the other layers' tests are built by .ci/mingw-build.sh.
     tests=(-DMODBUS_TESTER_GTEST_SOURCE=/usr/src/googletest)
-    targets+=(ui_tests wine-limit-properties-without-access wine-limit-parity-check-on-pty)
+    targets+=(ui_tests wine-limit-parity-check-on-pty)
   fi
   # Qt's toolchain file finds the Qt for Windows and loads ours for the compilers.
   cmake -S "$root" -B "$build" -G Ninja \

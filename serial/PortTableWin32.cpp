@@ -102,13 +102,23 @@ std::vector<PortInfo> ListSerialPorts() {
 
 bool ProbePort(const std::string& name) {
   const std::string path = DevicePath(name);
-  const HANDLE h = CreateFileA(path.c_str(), 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  COMMPROP properties{};
-  const bool known = GetCommProperties(h, &properties) != FALSE;
-  CloseHandle(h);
-  return known && properties.dwProvSubType == PST_RS232;
+  // The properties on a handle opened without access, which takes nothing
+  // from the port. Where the system will not answer on such a handle (Wine
+  // refuses it), the port is asked once more on a handle opened for reading
+  // and writing: a port another program holds refuses that open as well, so
+  // what is listed stays the same.
+  for (const DWORD access : {DWORD{0}, DWORD{GENERIC_READ | GENERIC_WRITE}}) {
+    const HANDLE h = CreateFileA(path.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    COMMPROP properties{};
+    const bool known = GetCommProperties(h, &properties) != FALSE;
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    if (known) return properties.dwProvSubType == PST_RS232;
+    if (access != 0 || error != ERROR_ACCESS_DENIED) return false;
+  }
+  return false;
 }
 
 std::optional<std::string> ResolvePortDevice(const std::string& name) {

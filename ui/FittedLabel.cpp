@@ -1,6 +1,7 @@
 #include "FittedLabel.h"
 
 #include <QEvent>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QPainter>
@@ -8,14 +9,24 @@
 
 namespace {
 
+bool InkFits(const QFont& font, const QString& text, QSize box) {
+  const QFontMetrics metrics(font);
+  return metrics.tightBoundingRect(text).height() <= box.height() && metrics.horizontalAdvance(text) <= box.width();
+}
+
 // The largest size, not above `font`'s own, at which the ink of `text` fits `box`.
 QFont FontFitting(QFont font, const QString& text, QSize box) {
-  // Whole pixels: hinted faces change their metrics in pixel steps.
-  for (int pixels = QFontInfo(font).pixelSize(); pixels > 1; font.setPixelSize(--pixels)) {
-    const QFontMetrics metrics(font);
-    if (metrics.tightBoundingRect(text).height() <= box.height() && metrics.horizontalAdvance(text) <= box.width())
-      break;
-  }
+  if (InkFits(font, text, box)) return font;
+  // A bitmap face (Windows' own "MS Sans Serif" is one) keeps its few sizes
+  // whatever size is asked for: only an outline face shrinks to the box.
+  const QFontInfo given(font);
+  if (!QFontDatabase::isSmoothlyScalable(given.family(), given.styleName()))
+    font.setStyleStrategy(QFont::ForceOutline);
+  // Whole pixels: hinted faces change their metrics in pixel steps. Some
+  // font engines (Wine's) give no pixel size for a size set in points: the
+  // line height stands in for it.
+  int pixels = given.pixelSize() > 0 ? given.pixelSize() : QFontMetrics(font).height();
+  while (pixels > 1 && !InkFits(font, text, box)) font.setPixelSize(--pixels);
   return font;
 }
 

@@ -186,10 +186,21 @@ private:
     if (kind == "sim") {
       std::string devices;
       SimOptions options;
-      words >> devices >> options.busy.polls >> options.busy.ms >> options.seed;
+      size_t faults = 0;
+      words >> devices >> options.busy.polls >> options.busy.ms >> options.seed >> faults;
       std::string error;
       if (!words || !ParseDeviceList(devices, options.devices, &error))
         throw std::runtime_error("bad simulator request: " + request + " " + error);
+      for (std::string text; faults > 0 && words >> text; --faults) {
+        const auto fault = ParseFault(text, &error);
+        if (!fault) throw std::runtime_error("bad fault in the simulator request: " + error);
+        options.faults.push_back(*fault);
+      }
+      std::string firstLine;
+      std::getline(words, firstLine);  // the rest of the first line
+      auto script = ParseScript(words, &error);
+      if (!script) throw std::runtime_error("bad script in the simulator request: " + error);
+      options.script = std::move(*script);
       sim_ = std::make_unique<RunningSim>(options);
       return Link(0, sim_->SlavePath());
     }

@@ -5,8 +5,10 @@
 //
 // Test program to host:
 //   Open     "raw <n>" a pseudo-terminal linked as COM<n> (0: any free
-//            number); "sim <devices> <busy polls> <busy ms> <seed>" the
-//            simulated device on its own terminal. Answer: the COM name.
+//            number); "sim <devices> <busy polls> <busy ms> <seed> <n>
+//            <fault 1> ... <fault n>", then on the following lines a reply
+//            script in modbus-sim's script form: the simulated device on its
+//            own terminal. Answer: the COM name.
 //   Write    bytes for the device side to send.
 //   Command  "release-slave", "close-master", "sync" (answered once every
 //            byte the port has written so far was relayed), "settings"
