@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "ComPortClass.h"
 #include "Crc16.h"
 #include "LocalTime.h"
 
@@ -12,6 +13,8 @@ constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 std::string CrcWords(const MonitorFrame& frame) {
   if (frame.Direction == FrameDirection::Discarded || frame.Bytes.size() < 4) return "—";
+  // Cut short, an answer has no CRC of its own to judge.
+  if (frame.Direction == FrameDirection::Rx && frame.AttemptResult == ResultIncomplete) return "—";
   return EndsWithItsCrc(static_cast<int32_t>(frame.Bytes.size()), frame.Bytes.data()) ? "верна" : "неверна";
 }
 
@@ -110,7 +113,7 @@ FrameLine DescribeFrame(const MonitorFrame& frame, const MonitorFrame* previous,
   line[ColBytes] = HexText(frame.Bytes);
   line[ColCrc] = CrcWords(frame);
   line[ColFunction] = FunctionWords(frame);
-  if (frame.LatencyUs) line[ColLatency] = MsText(*frame.LatencyUs);
+  if (frame.LatencyUs) line[ColLatency] = (frame.LatencyAtMost ? "≤ " : "") + MsText(*frame.LatencyUs);
   if (frame.Direction == FrameDirection::Rx && frame.Chunks.size() > 1) line[ColGap] = MsText(frame.LargestGapUs);
   if (frame.Transaction != 0 && frame.Attempt > 0) {
     line[ColAttempt] = std::to_string(frame.Attempt);
@@ -124,6 +127,7 @@ FrameLine DescribeFrame(const MonitorFrame& frame, const MonitorFrame* previous,
   line[ColResult] = Join(result);
 
   std::vector<std::string> notes;
+  if (!frame.Note.empty()) notes.push_back(frame.Note);
   if (frame.Direction == FrameDirection::Discarded)
     notes.push_back("сброшено непрочитанных байт: " + std::to_string(frame.DiscardedCount));
   if (frame.BeforeRequest) notes.push_back("ответ начался до запроса: запоздалый ответ на прежний");

@@ -62,6 +62,15 @@ TEST(FrameText, ColumnsSayWhatTheFrameIs) {
   purge.DiscardedCount = 7;
   EXPECT_EQ(DescribeFrame(purge, nullptr, anchor)[ColNotes], "сброшено непрочитанных байт: 7");
   EXPECT_EQ(DescribeFrame(purge, nullptr, anchor)[ColDirection], "×");
+
+  // A latency whose first bytes were queued before anyone looked is a bound.
+  MonitorFrame queued = Answer({0x01, 0x03, 0x02, 0x00, 0x07, 0xF9, 0x86});
+  queued.LatencyAtMost = true;
+  EXPECT_EQ(DescribeFrame(queued, nullptr, anchor)[ColLatency], "≤ 12,345");
+  // An incomplete answer has no CRC to judge, whatever its last bytes happen to be.
+  MonitorFrame cut = Answer({0x01, 0x03, 0x04, 0x00, 0x07});
+  cut.AttemptResult = 129;
+  EXPECT_EQ(DescribeFrame(cut, nullptr, anchor)[ColCrc], "—");
 }
 
 TEST(FrameText, TimeOfDayFollowsTheAnchor) {
