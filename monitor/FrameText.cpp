@@ -68,6 +68,14 @@ std::string ClockAnchor::TimeOfDay(int64_t monotonicUs) const {
   return text;
 }
 
+std::string ClockAnchor::DateAndTime(int64_t monotonicUs) const {
+  const int64_t us = SystemUs + (monotonicUs - MonotonicUs);
+  const std::tm local = LocalTime(static_cast<std::time_t>(us / 1'000'000));
+  char date[16];
+  std::snprintf(date, sizeof date, "%04d-%02d-%02d ", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  return date + TimeOfDay(monotonicUs);
+}
+
 const FrameLine& FrameColumnTitles() {
   static const FrameLine titles = {"Время",   "Δt, мс",    "",        "Байты",     "CRC",
                                    "Функция", "Ответ через, мс", "Пауза в ответе, мс",
@@ -174,8 +182,13 @@ std::string CsvDocument(const std::vector<FrameLine>& lines) {
 }
 
 std::string TextDocument(const std::vector<FrameLine>& lines) {
-  std::string text;
-  for (const FrameLine& line : lines) text += TextLine(line) + '\n';
+  const auto tabbed = [](const FrameLine& line) {
+    std::string text;
+    for (size_t i = 0; i < line.size(); ++i) text += (i ? "\t" : "") + line[i];
+    return text + '\n';
+  };
+  std::string text = tabbed(FrameColumnTitles());
+  for (const FrameLine& line : lines) text += tabbed(line);
   return text;
 }
 

@@ -145,6 +145,7 @@ void TrafficRecorder::AttemptStarted(int attempt, int stage1Try, int stage2Try) 
   stage2Try_ = stage2Try;
   stage_ = 1;
   ++attempts_;
+  attemptFailed_ = false;
   txSeq_.reset();
   rxSeq_.reset();
   waitingBefore_ = 0;
@@ -157,7 +158,11 @@ void TrafficRecorder::RestStarted() {
   if (MonitorFrame* rx = rxSeq_ ? ring_.Find(*rxSeq_) : nullptr) rx->Stage = 2;
 }
 
-void TrafficRecorder::AttemptFailed(int32_t result) { EndAttempt(result); }
+void TrafficRecorder::AttemptFailed(int32_t result) {
+  attemptFailed_ = true;
+  statistics_.CountFailedAttempt(address_, result);
+  EndAttempt(result);
+}
 
 void TrafficRecorder::TransactionEnded(int32_t result) { EndTransaction(result); }
 
@@ -187,6 +192,9 @@ void TrafficRecorder::EndTransaction(std::optional<int32_t> result) {
   EndAttempt(result);
   if (MonitorFrame* last = lastSeq_ ? ring_.Find(*lastSeq_) : nullptr) last->TransactionResult = result;
   if (result) statistics_.CountTransaction(address_, attempts_, *result);
+  // An exception answer ends the transaction at once: its attempt failed too.
+  if (result && *result != ResultOk && attempts_ > 0 && !attemptFailed_)
+    statistics_.CountFailedAttempt(address_, *result);
   inTransaction_ = false;
   MarkComplete();
 }

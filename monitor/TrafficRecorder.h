@@ -73,6 +73,7 @@ private:
   int attempt_ = 0, stage_ = 1, stage1Try_ = 1, stage2Try_ = 1;
   std::optional<uint64_t> txSeq_, rxSeq_;  // the attempt's frames
   int waitingBefore_ = 0;                  // bytes queued as the attempt's request went out
+  bool attemptFailed_ = false;             // the link said the attempt under way failed
   std::optional<uint64_t> lastSeq_;        // the transaction's newest frame
 };
 

@@ -32,6 +32,7 @@ TStatisticsPanel::TStatisticsPanel(TrafficRecorder& recorder, QWidget* parent)
   Table->verticalHeader()->setDefaultSectionSize(Table->fontMetrics().height() + 4);
   Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Table->setWordWrap(false);
+  Table->setTabKeyNavigation(false);  // Tab goes on to the next control
   const QFontMetrics metrics(Table->font());
   for (int c = 0; c < kStatisticsColumns; ++c)
     Table->setColumnWidth(c, metrics.horizontalAdvance(titles[c]) + 24);

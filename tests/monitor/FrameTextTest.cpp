@@ -1,6 +1,8 @@
 // The monitor's lines: what each column says, and CSV that reads back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "FrameText.h"
 
 namespace {
@@ -87,6 +89,7 @@ TEST(FrameText, TimeOfDayFollowsTheAnchor) {
   const ClockAnchor anchor{5'000'000, at};
   EXPECT_EQ(anchor.TimeOfDay(6'000'000), "12:15:30.250");
   EXPECT_EQ(anchor.TimeOfDay(5'000'999), "12:15:29.250");
+  EXPECT_EQ(anchor.DateAndTime(6'000'000), "2026-12-07 12:15:30.250");
 }
 
 TEST(FrameText, CsvReadsBackWhatItWrote) {
@@ -121,10 +124,17 @@ TEST(FrameText, DocumentsForTheSpreadsheetAndForReading) {
   EXPECT_EQ(read[1], lines[0]);
   EXPECT_EQ(read[2], lines[1]);
 
+  // Tabs between the columns, empty ones kept, under a title line.
   const std::string text = TextDocument(lines);
-  EXPECT_EQ(text, TextLine(lines[0]) + "\n" + TextLine(lines[1]) + "\n");
-  EXPECT_NE(text.find("→  01 03 00 00 00 01 84 0A  верна  3"), std::string::npos) << text;
-  EXPECT_EQ(TextDocument({}), "");
+  const size_t titleEnd = text.find('\n');
+  EXPECT_EQ(text.substr(0, titleEnd), "Время\tΔt, мс\t\tБайты\tCRC\tФункция\tОтвет через, мс\t"
+                                      "Пауза в ответе, мс\tПопытка\tЭтап\tРезультат\tПримечание");
+  const std::string first = text.substr(titleEnd + 1, text.find('\n', titleEnd + 1) - titleEnd - 1);
+  EXPECT_EQ(std::count(first.begin(), first.end(), '\t'), kFrameColumns - 1);
+  EXPECT_EQ(first.substr(0, first.find('\t')), lines[0][ColTime]);
+  EXPECT_NE(first.find("\t\t→\t01 03 00 00 00 01 84 0A\t"), std::string::npos) << "no Δt: an empty column";
+  const std::string none = TextDocument({});
+  EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 1) << "the titles alone";
 }
 
 TEST(FrameText, FailedAndFlaggedFrames) {

@@ -89,6 +89,7 @@ TEST(TrafficRecorder, ANoAnswerTransactionShowsFiveRequestsAndNoAnswer) {
   EXPECT_EQ(device.Good, 0);
   EXPECT_EQ(device.Repeats(), 4);
   EXPECT_EQ(device.Results.at(130), 1);
+  EXPECT_EQ(device.FailedAttempts, (std::map<int32_t, int>{{130, 5}})) << "every attempt, not only the transaction";
   EXPECT_EQ(device.LatencyUs.Count(), 0u);
 }
 
@@ -129,6 +130,8 @@ TEST(TrafficRecorder, AttemptsStagesAndResultsMatchTheDevicesLogByteForByte) {
   EXPECT_EQ(stats.Requests, 1);
   EXPECT_EQ(stats.Good, 1);
   EXPECT_EQ(stats.Attempts, 5);
+  // Four attempts failed before the good one, each counted by its code.
+  EXPECT_EQ(stats.FailedAttempts, (std::map<int32_t, int>{{129, 2}, {130, 1}, {131, 1}}));
   // Every answer's latency counts, but for one whose arrival nobody saw.
   size_t bounds = 0;
   for (const MonitorFrame& frame : frames) bounds += frame.LatencyAtMost;

@@ -319,11 +319,17 @@ TEST(ComPortLinks, BytesSeenComingDuringAWatchedWaitKeepTheirArrivalTime) {
   ASSERT_TRUE(AwaitQueued(p.port, 2));
   p.port.BeginArrivalWatch();
   // Three more come while the caller spins, looking at the queue.
+  std::atomic<bool> sent{false};
+  steady_clock::time_point sentAt;
   std::thread device([&] {
     std::this_thread::sleep_for(20ms);
+    sentAt = steady_clock::now();
     p.pty.Send(Bytes({3, 4, 5}));
+    sent = true;
   });
-  const auto spinEnd = steady_clock::now() + 60ms;
+  // The spin lasts until well after they came, however late the device thread ran.
+  while (!sent) p.port.NoteArrivals();
+  const auto spinEnd = steady_clock::now() + 30ms;
   while (steady_clock::now() < spinEnd) p.port.NoteArrivals();
   device.join();
   const auto readStart = steady_clock::now();
@@ -338,7 +344,8 @@ TEST(ComPortLinks, BytesSeenComingDuringAWatchedWaitKeepTheirArrivalTime) {
   EXPECT_EQ(Hex(link.AllBytes()), "01 02 03 04");
   for (size_t i = 1; i < link.chunks.size(); ++i) {
     EXPECT_FALSE(link.chunks[i].waiting);
-    EXPECT_LT(link.chunks[i].arrived, readStart - 30ms) << "stamped by the read, not by the arrival";
+    EXPECT_GE(link.chunks[i].arrived, sentAt);
+    EXPECT_LT(link.chunks[i].arrived, readStart) << "stamped by the read, not by the arrival";
   }
   // The last one, in the next read, keeps its arrival time too.
   const auto firstArrival = link.chunks[1].arrived;
