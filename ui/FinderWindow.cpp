@@ -179,10 +179,15 @@ void TFormFinder::BuildControls() {
   Results->horizontalHeader()->setSectionResizeMode(ColResult, QHeaderView::Stretch);
   const QFontMetrics metrics(Results->font());
   const char* const samples[kColumns] = {"200–247", "115200", "нечёт", "Стоп-биты", "исключение 11", "999,9"};
-  for (int c = 0; c < kColumns; ++c)
+  int columns = 0;
+  for (int c = 0; c < kColumns; ++c) {
     Results->setColumnWidth(c, std::max(metrics.horizontalAdvance(Text(samples[c])),
                                         metrics.horizontalAdvance(Results->horizontalHeaderItem(c)->text())) +
-                                   24);
+                                   12);
+    columns += Results->columnWidth(c);
+  }
+  // Narrowed beside the main window, the window keeps every column in view.
+  Results->setMinimumWidth(columns + 2 * Results->frameWidth());
 
   Status = new QLabel(this);
   Status->setWordWrap(true);
@@ -207,7 +212,7 @@ void TFormFinder::BuildControls() {
 void TFormFinder::showEvent(QShowEvent* event) {
   if (!placed_ && beside_) {
     placed_ = true;
-    PlaceBeside(this, beside_, kPreferredSize);
+    PlaceBeside(this, beside_, kPreferredSize, Side::Right);
   }
   if (!running_) {
     // The port table as it is now; the main window's port chosen.

@@ -72,6 +72,12 @@ TFormMonitor::TFormMonitor(TComPortClass& link, TStringGrid* grid, OperatorInter
   setAttribute(Qt::WA_QuitOnClose, false);
   model_ = new TFrameTableModel(recorder_, this);
   BuildControls();
+  // The window may be narrower than its buttons in one row: they take two
+  // rows then (resizeEvent), so its least width is that of two rows.
+  layout()->setSizeConstraint(QLayout::SetNoConstraint);
+  ArrangeButtons(false);
+  setMinimumWidth(layout()->totalMinimumSize().width());
+  ArrangeButtons(true);
   resize(kPreferredSize);
 
   Ticker = new QTimer(this);
@@ -175,7 +181,7 @@ void TFormMonitor::resizeEvent(QResizeEvent* event) {
 void TFormMonitor::showEvent(QShowEvent* event) {
   if (!placed_ && grid_) {
     placed_ = true;
-    PlaceBeside(this, grid_->window(), kPreferredSize);
+    PlaceBeside(this, grid_->window(), kPreferredSize, Side::Left);  // the finder takes the right
   }
   if (!event->spontaneous()) {
     recorder_.Attach(link_);

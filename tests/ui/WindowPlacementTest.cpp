@@ -28,6 +28,7 @@ TEST(WindowPlacement, AtTenTwentyFourBySevenSixtyEightNothingLeavesTheScreen) {
                                        << placed.height();
     EXPECT_LE(placed.width(), area.width());
     EXPECT_LE(placed.height(), area.height());
+    EXPECT_LT(placed.right(), main.left() + 480) << "\"Пуск\" and \"Цикл\" stay in view";
   }
 }
 
@@ -41,10 +42,17 @@ TEST(WindowPlacement, AtSixteenHundredByAThousandBesideTheMainWindow) {
                                           << placed.width();
     EXPECT_GE(placed.width(), 420 + 8);
   }
-  // A window that cannot be that narrow goes to the screen's right edge.
-  const QRect wide = PlaceBesideRect(area, main, QSize(1240, 700), 900, kFrame);
-  EXPECT_EQ(wide.right(), area.right());
-  EXPECT_TRUE(area.contains(wide));
+  // Two of them, one each side.
+  const QRect monitor = PlaceBesideRect(area, main, QSize(1240, 700), 420, kFrame, Side::Left);
+  const QRect finder = PlaceBesideRect(area, main, QSize(560, 600), 420, kFrame, Side::Right);
+  EXPECT_EQ(monitor.right(), main.left() - 1);
+  EXPECT_EQ(finder.left(), main.right() + 1);
+  // A window that cannot be that narrow is as narrow as it can be, at the
+  // screen's left edge, clear of "Пуск" and "Цикл" on the main window's right.
+  const QRect wide = PlaceBesideRect(area, main, QSize(1240, 700), 600, kFrame);
+  EXPECT_EQ(wide.left(), area.left());
+  EXPECT_EQ(wide.width(), 600 + 8);
+  EXPECT_LT(wide.right(), main.left() + 480) << "\"Пуск\" stays in view";
 }
 
 TEST(WindowPlacement, WithRoomItKeepsItsSizeBesideTheMainWindow) {
