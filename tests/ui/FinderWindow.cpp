@@ -439,6 +439,11 @@ TEST_F(FinderWindow, WorksWithAnyHostThroughItsNarrowInterface) {
   QTest::mouseClick(d.BApply, Qt::LeftButton);
   EXPECT_EQ(host.calls.back(), "apply " + sim->Name() + " 19200O1 4");
   EXPECT_TRUE(boxes.Boxes.empty());
+
+  // Tab goes through the results table, not round its cells.
+  d.Results->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(d.Results, Qt::Key_Tab);
+  EXPECT_NE(QApplication::focusWidget(), d.Results);
 }
 
 // The monitor, open during a sweep, lists the finder's probes as the finder's.
