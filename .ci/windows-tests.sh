@@ -6,15 +6,22 @@
 # tests/portable/wine-known-limits.md are left out, and each listed
 # limitation is first shown by its plain Win32 program. Ends with the line
 # "N passed, M failed"; exits non-zero when any test that is not listed fails.
+# With WINDOWS_UI_BUILD_DIR (the build of scripts/windows-package.sh with
+# WINDOWS_BUILD_TESTS=1) the window's test programs run too, with the windows
+# platform plugin on an X server of their own and Qt's DLLs from that build.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${MINGW_BUILD_DIR:-$root/build-mingw}"
 limits="$root/tests/portable/wine-known-limits.md"
 program_limit="${WINE_TEST_TIMEOUT:-300}"  # seconds for one test program
+ui_build="${WINDOWS_UI_BUILD_DIR:-}"
+[ -z "$ui_build" ] || ui_build="$(cd "$ui_build" && pwd)"
 
 missing=()
-for package in wine wine64; do
+packages=(wine wine64)
+[ -z "$ui_build" ] || packages+=(xvfb openbox)
+for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -46,9 +53,12 @@ export WINEARCH=win64
 unset DISPLAY
 
 host_pid=""
+x_pids=()
 cleanup() {
   [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null
   wineserver -k 2>/dev/null || true
+  local pid
+  for pid in "${x_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
 }
 trap cleanup EXIT
 
@@ -82,10 +92,38 @@ while IFS='|' read -r _ program test _ demo _; do
   demonstrations[$demo]=1
 done < <(grep '^|' "$limits")
 
+# A test program's path: the window's in the Windows package's build.
+program_path() {
+  case "$1" in
+    ui_*) echo "$ui_build/tests/ui/$1.exe" ;;
+    *) echo "$build/tests/${1%%_*}/$1.exe" ;;
+  esac
+}
+
+ui_programs=()
+if [ -n "$ui_build" ]; then
+  ui_programs=("$ui_build"/tests/ui/*.exe)
+  [ -f "${ui_programs[0]}" ] || { echo "no window test programs in $ui_build/tests/ui"; exit 1; }
+  # Qt for Windows and the MinGW runtime from the build, found through
+  # Wine's PATH; Qt finds its plugins beside its own DLLs.
+  qt="$(sed -n 's|^Qt6_DIR:PATH=\(.*\)/lib/cmake/Qt6$|\1|p' "$ui_build/CMakeCache.txt")"
+  gcc_runtime="/usr/lib/gcc/x86_64-w64-mingw32/$(x86_64-w64-mingw32-g++-posix -dumpversion)"
+  WINEPATH="$(winepath -w "$qt/bin");$(winepath -w "$gcc_runtime");$(winepath -w /usr/x86_64-w64-mingw32/lib)"
+  export WINEPATH QT_QPA_PLATFORM=windows
+  for display in $(seq 150 200); do [ -e "/tmp/.X$display-lock" ] || break; done
+  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  x_pids+=($!)
+  export DISPLAY=":$display"
+  sleep 1
+  openbox >/dev/null 2>&1 &
+  x_pids+=($!)
+fi
+
 failed_checks=0
 echo "== The listed tests exist =="
 for program in "${!excluded[@]}"; do
-  listing="$(timeout 60 wine "$build/tests/${program%%_*}/$program.exe" --gtest_list_tests 2>/dev/null |
+  [[ "$program" == ui_* && -z "$ui_build" ]] && continue  # the window's tests are not built
+  listing="$(timeout 60 wine "$(program_path "$program")" --gtest_list_tests 2>/dev/null |
              tr -d '\r' | awk '/^[^ ]/ {suite = $1} /^  / {print suite $1}')"
   IFS=: read -ra tests <<<"${excluded[$program]}"
   for test in "${tests[@]}"; do
@@ -144,7 +182,7 @@ run_program() {
 passed=0
 failed=0
 rerun_passes=()
-for exe in "$build"/tests/{serial,link,requests}/*.exe; do
+for exe in "$build"/tests/{serial,link,requests}/*.exe "${ui_programs[@]}"; do
   name="$(basename "$exe" .exe)"
   filter="${excluded[$name]:-}"
   echo "== $name${filter:+ (left out: $filter)} =="

@@ -53,20 +53,6 @@ std::string DescribePortUser(const std::string& port, const PortUser& user) {
   return text;
 }
 
-// None for the codes without answer, the 3-byte head of an exception answer
-// (its CRC stays unread) or of a foreign one (its rest is discarded), else the
-// expected length of a normal answer once a good head gave it.
-size_t StoredAnswerLength(uint8_t code, int32_t result, const TComPortClass& link,
-                          const uint8_t* answer, size_t answerSize) {
-  if (code == 69 || code == 70 || answerSize < 3) return 0;
-  if (result >= 1 && result <= 255 && answer[1] == (code | 0x80) && answer[2] == result) return 3;
-  // A foreign head, or one whose byte count was not the one asked for: its
-  // rest was never read.
-  if (result == ResultReceiveError && link.AnswerLen <= static_cast<int32_t>(answerSize)) return 3;
-  return static_cast<size_t>(
-      std::clamp<int32_t>(link.AnswerLen, 0, static_cast<int32_t>(answerSize)));
-}
-
 void TakePortMessages(CapturingOperator& form, RunOutcome& outcome) {
   for (const auto& box : form.Boxes) outcome.OtherBoxes.push_back({box.Text, box.Caption});
   form.Boxes.clear();

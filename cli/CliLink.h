@@ -32,10 +32,6 @@ public:
   LineQuiet Quiet{Link};  // between the frames of a series
 };
 
-// The answer bytes the engine stored for the last transaction of `code`.
-size_t StoredAnswerLength(uint8_t code, int32_t result, const TComPortClass& link,
-                          const uint8_t* answer, size_t answerSize);
-
 // "COM9 is in use by another program: minicom (pid 1234)".
 std::string DescribePortUser(const std::string& port, const PortUser& user);
 

@@ -58,7 +58,7 @@ void AddCliOptions(CLI::App& app, CliOptions& o) {
       ->capture_default_str();
   app.add_option("--request", o.RequestText,
                  "request number; its low byte is the function code (in entry mode: the text "
-                 "of EditZapr)");
+                 "of the entry beside \"Запрос\")");
   app.add_option("--data", o.DataText,
                  "request data after the function code, as hexadecimal bytes (\"00 00 00 0A\")");
   // Bounded so that no typing slip can make a run wait for days: the delays
@@ -87,8 +87,8 @@ void AddCliOptions(CLI::App& app, CliOptions& o) {
                "also carries its \"frames\" and \"latency_ms\"");
 
   const std::string entry = "Entry mode (the main window's own request flow)";
-  app.add_option("--dat1", o.Dat1, "text of EditDat1")->group(entry)->capture_default_str();
-  app.add_option("--dat2", o.Dat2, "text of EditDat2")->group(entry)->capture_default_str();
+  app.add_option("--dat1", o.Dat1, "text of the upper entry under \"Данные\"")->group(entry)->capture_default_str();
+  app.add_option("--dat2", o.Dat2, "text of the lower entry under \"Данные\"")->group(entry)->capture_default_str();
   app.add_option("--grid", o.GridFile,
                  "the grid's 16 data rows: one line per row, cells separated by tabs "
                  "(- for standard input)")
@@ -102,7 +102,7 @@ void AddCliOptions(CLI::App& app, CliOptions& o) {
       ->group(entry)
       ->excludes(yes);
   app.add_option("--interval", o.IntervalMs,
-                 "polling interval in ms, as chosen in Interval_T (with --count)")
+                 "polling interval in ms, as \"Настройка обмена\" sets it for \"Цикл\" (with --count)")
       ->group(entry)
       ->check(CLI::Range(1, 3600000))
       ->capture_default_str();

@@ -64,7 +64,7 @@ RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request
 
   outcome.Result = result;
   const size_t stored =
-      StoredAnswerLength(request.Code, result, link, answer.data(), answer.size());
+      StoredAnswerLength(request.Code, result, link.AnswerLen, answer.data(), answer.size());
   outcome.Answer.assign(answer.begin(), answer.begin() + static_cast<std::ptrdiff_t>(stored));
   if (result != ResultOk) {
     link.ReportResult(cli.DeviceIndex, result);

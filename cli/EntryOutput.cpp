@@ -109,8 +109,8 @@ std::string FormatEntryText(const ClickOutcome& outcome) {
     text += "\n";
   }
   if (outcome.Interrupted) text += "polling stopped by a signal\n";
-  text += "entries: EditZapr " + outcome.Entries[0] + ", EditDat1 " + outcome.Entries[1] +
-          ", EditDat2 " + outcome.Entries[2] + "\n";
+  text += "entries: request " + outcome.Entries[0] + ", data " + outcome.Entries[1] + " / " +
+          outcome.Entries[2] + "\n";
   text += "fields:";
   for (const auto& field : outcome.Fields) text += " " + field;
   text += "\ngrid:\n";

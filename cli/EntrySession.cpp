@@ -127,7 +127,7 @@ ClickOutcome EntrySession::Click(const ClickRequest& request) {
   if (clicked && outcome.Error.empty()) outcome.Result = ClickResult();
   if (outcome.Result) {
     const auto& answer = dispatcher_.LastAnswer();
-    const size_t stored = StoredAnswerLength(dispatcher_.RequestCode, *outcome.Result, cli_.Link,
+    const size_t stored = StoredAnswerLength(dispatcher_.RequestCode, *outcome.Result, cli_.Link.AnswerLen,
                                              answer.data(), answer.size());
     outcome.Answer.assign(answer.begin(), answer.begin() + static_cast<std::ptrdiff_t>(stored));
   }

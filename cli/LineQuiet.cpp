@@ -7,7 +7,7 @@
 #include "RtuTiming.h"
 
 void LineQuiet::AfterTransaction(uint8_t code, Clock::time_point start) {
-  if (code != 69 && code != 70) return;
+  if (!GetsNoAnswer(code)) return;
   const LineFormat format = LineFormatOf(link_);
   // The write may return before the frame has left the adapter, so its own
   // time on the wire counts from when it began, after the delay before it.

@@ -20,9 +20,12 @@ constexpr const char* kDescription =
     "Plain mode: --request N --data BYTES sends exactly those request bytes.\n"
     "\n"
     "Entry mode (any of --dat1, --dat2, --grid, --grid-out, --yes, --no, --interval):\n"
-    "the request is built by the main window's own flow from --request (EditZapr),\n"
-    "--dat1/--dat2 (EditDat1/EditDat2, \"0\" unless given) and the grid, with its checks\n"
-    "and boxes. It prints Edit1..Edit20 (\"fields\"), the 16 grid rows (\"grid\") and every\n"
+    "the request is built by the main window's own flow from --request (the entry beside\n"
+    "\"Запрос\"), --dat1/--dat2 (the upper and lower entries under \"Данные\", \"0\" unless\n"
+    "given) and the grid, with its checks and boxes. It prints the twenty answer fields\n"
+    "under \"Принято\" (\"fields\"), the 16 grid rows (\"grid\"), the three entries afterwards\n"
+    "(\"entries\": EditZapr, EditDat1, EditDat2 are the request, upper and lower data\n"
+    "entries) and every\n"
     "box (\"boxes\"); \"result\" is that of the click's last pass (after a 69: its last\n"
     "completion poll with 14), null when the click sent nothing. The confirmation before\n"
     "writing another module's database is answered No unless --yes; other boxes are\n"
@@ -86,8 +89,11 @@ constexpr const char* kDescription =
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all: Ctrl+C, SIGTERM and SIGHUP end a run in order from here on.
+  StopSignals stop;
   CLI::App app{kDescription};
   app.name("modbus-cli");
+  app.set_version_flag("--version", "modbus-cli " MODBUS_TESTER_VERSION);
   CliOptions options;
   AddCliOptions(app, options);
   try {
@@ -103,8 +109,6 @@ int main(int argc, char** argv) {
     std::cerr << "modbus-cli: " << error << "\n";
     return kUsageError;
   }
-  // From here on Ctrl+C, SIGTERM and SIGHUP end the run in order.
-  StopSignals stop;
   if (options.Scan) return RunScan(options);
   if (options.Has("--batch")) return RunBatch(options);
   if (options.EntryMode()) return RunEntryClick(options);

@@ -8,9 +8,6 @@
 #include "FunctionCodes.h"
 
 namespace {
-// The rates OpenPort maps onto the port.
-constexpr int kLinkRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
-
 std::vector<std::string> Items(const std::string& text) {
   std::vector<std::string> items;
   std::istringstream in(text);
@@ -60,9 +57,8 @@ bool ParseBaudList(const std::string& text, std::vector<int>& bauds, std::string
   bauds.clear();
   for (const std::string& item : Items(text)) {
     int baud = 0;
-    if (!WholeNumber(item, baud) || std::find(std::begin(kLinkRates), std::end(kLinkRates), baud) == std::end(kLinkRates)) {
-      error = "'" + item + "': not a rate the link can set (110, 300, 600, 1200, 2400, 4800, 9600, 14400, "
-                           "19200, 38400, 56000, 57600, 115200)";
+    if (!WholeNumber(item, baud) || !IsLinkRate(baud)) {
+      error = "'" + item + "': not a rate the link can set (" + LinkRatesText() + ")";
       return false;
     }
     if (std::find(bauds.begin(), bauds.end(), baud) == bauds.end()) bauds.push_back(baud);
@@ -74,16 +70,18 @@ bool ParseBaudList(const std::string& text, std::vector<int>& bauds, std::string
 bool ParseFrameList(const std::string& text, std::vector<LineFrame>& frames, std::string& error) {
   frames.clear();
   for (const std::string& item : Items(text)) {
-    const bool ok = item.size() == 2 && std::string("NEO").find(char(std::toupper(item[0]))) != std::string::npos &&
-                    (item[1] == '1' || item[1] == '2');
-    if (!ok) {
-      error = "'" + item + "': a frame is N, E or O and 1 or 2 stop bits, as N2 or E1";
-      return false;
-    }
-    const LineFrame frame{static_cast<char>(std::toupper(item[0])), item[1] - '0'};
-    if (frame == LineFrame{'E', 2}) {
-      error = "E2: even parity with two stop bits is refused, as in the port settings dialog";
-      return false;
+    const LineFrame frame{item.size() == 2 ? static_cast<char>(std::toupper(item[0])) : '?',
+                          item.size() == 2 ? item[1] - '0' : 0};
+    switch (CheckLineFrame(frame)) {
+      case FrameRefusal::None:
+        break;
+      case FrameRefusal::UnknownParity:
+      case FrameRefusal::UnknownStopBits:
+        error = "'" + item + "': a frame is N, E or O and 1 or 2 stop bits, as N2 or E1";
+        return false;
+      case FrameRefusal::EvenParityTwoStopBits:
+        error = "E2: even parity with two stop bits is refused, as in the port settings dialog";
+        return false;
     }
     if (std::find(frames.begin(), frames.end(), frame) == frames.end()) frames.push_back(frame);
   }

@@ -7,12 +7,8 @@
 #include <string>
 #include <vector>
 
-struct LineFrame {
-  char Parity = 'N';  // N, E or O
-  int StopBits = 2;   // 1 or 2
-  std::string Name() const { return std::string(1, Parity) + std::to_string(StopBits); }  // "N2"
-  bool operator==(const LineFrame&) const = default;
-};
+#include "LineSettings.h"
+
 
 struct LineSetting {
   int Baud = 9600;

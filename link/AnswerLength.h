@@ -3,6 +3,7 @@
 // quantities whose byte counts fit their one byte.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -16,6 +17,20 @@ inline constexpr int32_t kMaxRegisterQuantity = 127;
 // The whole normal answer's length: the echo of the request for 5 and 14,
 // 8 bytes for 15, otherwise the head's byte count + 5.
 int32_t ExpectedAnswerLength(uint8_t code, int32_t requestFrameLen, uint8_t byteCount);
+
+// The longest normal answer a request can get, for waiting on it: by the
+// quantity asked for 1-4, the echo for 5, 6 and 14, 8 bytes for 15, the
+// device's fixed answers for 66 (24 data bytes), 67 (128), 71 (216) and
+// 100 (2), and the longest counted answer for the rest (17, 68).
+int32_t LongestAnswerLength(uint8_t code, const uint8_t* data, int32_t dataLen);
+
+// How many bytes of `answer` (`answerSize` bytes) the engine stored for a
+// transaction of `code` that returned `result` with `answerLen` its last
+// expected length: none for codes without answer, the 3-byte head of an
+// exception answer (its CRC stays unread) or of a foreign or wrongly
+// counted one (its rest is discarded), else the expected length.
+size_t StoredAnswerLength(uint8_t code, int32_t result, int32_t answerLen, const uint8_t* answer,
+                          size_t answerSize);
 
 // The byte count a normal answer to a read of bits (1, 2) or registers
 // (3, 4) must carry, from the quantity in the request data (bytes 2-3);

@@ -34,19 +34,6 @@ int32_t LenientToInt(const std::string& text) {
   return static_cast<int32_t>(negative ? -value : value);
 }
 
-namespace {
-struct BaudEntry {
-  int32_t number;
-  TBaudRate rate;
-};
-// Only these rates are offered by the link; 128000 and 256000 are not.
-constexpr BaudEntry kBaudTable[] = {
-    {110, br110},     {300, br300},     {600, br600},     {1200, br1200},   {2400, br2400},
-    {4800, br4800},   {9600, br9600},   {14400, br14400}, {19200, br19200}, {38400, br38400},
-    {56000, br56000}, {57600, br57600}, {115200, br115200},
-};
-}  // namespace
-
 int32_t TComPortClass::OpenPort() {
   auto portLost = [this] {
     form_.ShowMessage(kPortLostText, "Ошибка", MsgIcon::Error, MsgButtons::Ok);
@@ -59,10 +46,8 @@ int32_t TComPortClass::OpenPort() {
   }
 
   const int32_t baud = LenientToInt(BaudText);
-  const auto* entry = std::find_if(std::begin(kBaudTable), std::end(kBaudTable),
-                                   [baud](const BaudEntry& e) { return e.number == baud; });
-  if (entry == std::end(kBaudTable)) return -1;
-  comPort_.SetBaudRate(entry->rate);
+  if (!IsLinkRate(baud)) return -1;
+  comPort_.SetBaudRate(BaudRateOf(baud));
 
   const char parity = ParityText.empty() ? '\0' : ParityText[0];
   switch (parity) {
@@ -123,4 +108,13 @@ int32_t TComPortClass::BuildFrame(uint8_t deviceIndex, uint8_t code, const uint8
   frame[DataLen + 2] = static_cast<uint8_t>(crc & 0xFF);
   frame[DataLen + 3] = static_cast<uint8_t>(crc >> 8);
   return 0;
+}
+
+void TComPortClass::AddObserver(TransactionObserver* observer) {
+  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+    observers_.push_back(observer);
+}
+
+void TComPortClass::RemoveObserver(TransactionObserver* observer) {
+  observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
 }

@@ -5,9 +5,12 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "AnswerLength.h"
 #include "FunctionCodes.h"
+#include "LineSettings.h"
+#include "ResultCodes.h"
 #include "LocalClock.h"
 #include "TransactionObserver.h"
 
@@ -17,18 +20,6 @@ class OperatorInterface;
 
 inline constexpr int32_t kMaxDataLen = 3000;
 inline constexpr int32_t kFrameBufferSize = kMaxDataLen + 4;
-
-// Result codes of Transact besides the device's own exception codes.
-enum : int32_t {
-  ResultOk = 0,
-  ResultCodeRefused = 1,
-  ResultReceiveError = 128,
-  ResultIncomplete = 129,
-  ResultNoAnswer = 130,
-  ResultCrcMismatch = 131,
-  ResultPortNotOpened = 132,
-  ResultPortNotOpen = 256,
-};
 
 // Shown when the port itself fails while the link purges, closes or opens it.
 inline constexpr const char* kPortLostText =
@@ -57,8 +48,12 @@ public:
 
   // The local date and time, for the clock frame and WaitMs.
   LocalClock Clock = SystemLocalTime;
-  // Follows the transactions (the traffic monitor); none by default.
-  TransactionObserver* Observer = nullptr;
+  // Those who follow the transactions (the traffic monitor, ...), called in
+  // the order they were added; none by default, which costs nothing. Adding
+  // one twice is ignored.
+  void AddObserver(TransactionObserver* observer);
+  void RemoveObserver(TransactionObserver* observer);
+  const std::vector<TransactionObserver*>& Observers() const { return observers_; }
 
   // 0 when the port is open afterwards, -1 when a setting is invalid or the port stayed closed.
   int32_t OpenPort();
@@ -100,8 +95,15 @@ private:
   int32_t ReadAnswerPart(uint8_t* answer, int32_t answerSize, int32_t offset, int32_t count,
                          uint8_t* copy);
 
+  // Each observer told `call`'s event.
+  template <typename Call>
+  void Tell(Call call) {
+    for (TransactionObserver* observer : observers_) call(*observer);
+  }
+
   TCustomComPort& comPort_;
   OperatorInterface& form_;
+  std::vector<TransactionObserver*> observers_;
 };
 
 // The lenient decimal conversion of the settings: leading blanks, optional

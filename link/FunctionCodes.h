@@ -36,6 +36,18 @@ constexpr bool IsAllowedCode(uint8_t code) {
   return std::find(AllowedCodes.begin(), AllowedCodes.end(), code) != AllowedCodes.end();
 }
 
+// The function code of an exception answer to `code`: its top bit set.
+constexpr uint8_t ExceptionFunction(uint8_t code) { return static_cast<uint8_t>(code | 0x80); }
+constexpr bool IsExceptionFunction(uint8_t function) { return (function & 0x80) != 0; }
+
+// Requests whose answers carry bits (coils, inputs) rather than registers.
+constexpr bool ReadsBits(uint8_t code) {
+  return code == fc::ReadCoils || code == fc::ReadDiscreteInputs;
+}
+constexpr bool ReadsRegisters(uint8_t code) {
+  return code == fc::ReadHoldingRegisters || code == fc::ReadInputRegisters;
+}
+
 // The link writes these and reads nothing back.
 constexpr bool GetsNoAnswer(uint8_t code) {
   return code == fc::WriteModuleDatabase || code == fc::SetClocks;

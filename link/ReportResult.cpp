@@ -25,16 +25,16 @@ std::string HexCode(int32_t code) {
 
 Message ChooseMessage(int32_t code, const std::string& devicePrefix) {
   switch (code) {
-    case 6: return {devicePrefix + " Идет запись базы данных. Ждите.", kWarning, MsgIcon::Warning};
-    case 128: return {devicePrefix + " ошибка приема данных ", kWarning, MsgIcon::Warning};
-    case 129: return {devicePrefix + " тайм-аут приема данных", kWarning, MsgIcon::Warning};
-    case 130: return {devicePrefix + " не отвечает на запрос", kWarning, MsgIcon::Warning};
-    case 131: return {devicePrefix + " ошибка контрольной суммы", kWarning, MsgIcon::Warning};
-    case 132: return {" невозможно открыть последовательный порт ", kWarning, MsgIcon::Warning};
+    case ExceptionDeviceBusy: return {devicePrefix + " Идет запись базы данных. Ждите.", kWarning, MsgIcon::Warning};
+    case ResultReceiveError: return {devicePrefix + " ошибка приема данных ", kWarning, MsgIcon::Warning};
+    case ResultIncomplete: return {devicePrefix + " тайм-аут приема данных", kWarning, MsgIcon::Warning};
+    case ResultNoAnswer: return {devicePrefix + " не отвечает на запрос", kWarning, MsgIcon::Warning};
+    case ResultCrcMismatch: return {devicePrefix + " ошибка контрольной суммы", kWarning, MsgIcon::Warning};
+    case ResultPortNotOpened: return {" невозможно открыть последовательный порт ", kWarning, MsgIcon::Warning};
     case 133: return {"вероятно, порт не настроен", kError, MsgIcon::Error};
     case 134: return {"сбой настройки порта при выключении прибора", kError, MsgIcon::Error};
     case 135: return {"ошибка настройки порта", kError, MsgIcon::Error};
-    case 256: return {"Не выбран COM-порт.", kError, MsgIcon::Error};
+    case ResultPortNotOpen: return {"Не выбран COM-порт.", kError, MsgIcon::Error};
     default: return {devicePrefix + " ошибка обмена " + HexCode(code), kWarning, MsgIcon::Warning};
   }
 }

@@ -31,10 +31,10 @@ int32_t TComPortClass::Transact(int32_t deviceIndex, uint8_t code, int32_t len,
     return ResultCodeRefused;
   if (!comPort_.Connected()) return ResultPortNotOpen;
 
-  if (Observer) Observer->TransactionStarted(frame.data(), FrameLen);
+  Tell([&](TransactionObserver& o) { o.TransactionStarted(frame.data(), FrameLen); });
   Purge(true, true);
   const int32_t result = SendReceive(frame.data(), answer, std::max(answerSize, 0));
-  if (Observer) Observer->TransactionEnded(result);
+  Tell([&](TransactionObserver& o) { o.TransactionEnded(result); });
   return result;
 }
 
@@ -58,7 +58,9 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
   int32_t stage2 = stage2Start;
 
   for (int attempt = 1;; ++attempt) {
-    if (Observer) Observer->AttemptStarted(attempt, stage1Start - stage1 + 1, stage2Start - stage2 + 1);
+    Tell([&](TransactionObserver& o) {
+      o.AttemptStarted(attempt, stage1Start - stage1 + 1, stage2Start - stage2 + 1);
+    });
     SpinDelay(TxDelay, &comPort_);
     PortWrite(frame);
     SpinDelay(RxDelay, &comPort_);
@@ -77,7 +79,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
       ByteCount = head[2];
       AnswerLen = ExpectedAnswerLength(code, FrameLen, head[2]);
       const bool normal = head[1] == code;
-      const bool exception = head[1] == (code | 0x80);
+      const bool exception = head[1] == ExceptionFunction(code);
       if (exception && head[2] != 0) {
         // Returned at once; its CRC stays in the port until the next purge.
         AnswerLen = kExceptionLen;
@@ -97,7 +99,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
         stage1 = stage1Start;  // stage 1 counts consecutive head failures only
         secondStage = true;
         const int32_t rest = AnswerLen - kHeadLen;
-        if (Observer) Observer->RestStarted();
+        Tell([](TransactionObserver& o) { o.RestStarted(); });
         const int32_t restGot = ReadAnswerPart(answer, answerSize, kHeadLen, rest, nullptr);
         if (AnswerLen > answerSize) {
           // Taken off the line, but it cannot be held, let alone checked.
@@ -113,7 +115,7 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
       }
     }
 
-    if (Observer) Observer->AttemptFailed(result);
+    Tell([&](TransactionObserver& o) { o.AttemptFailed(result); });
     WaitMs(kFailurePauseMs);  // after every failed attempt, the last one included
     // The rest of a foreign answer has come in during the pause; left queued,
     // it would be read as the next attempt's head and the device's next

@@ -6,6 +6,8 @@
 
 #include "ComPortClass.h"
 #include "Crc16.h"
+#include "FunctionCodes.h"
+#include "ResultCodes.h"
 #include "LocalTime.h"
 
 namespace {
@@ -21,7 +23,7 @@ std::string CrcWords(const MonitorFrame& frame) {
 std::string FunctionWords(const MonitorFrame& frame) {
   if (frame.Bytes.size() < 2) return "";
   const uint8_t code = frame.Bytes[1];
-  if (frame.Direction == FrameDirection::Rx && code == (frame.Code | 0x80) && frame.Bytes.size() >= 3)
+  if (frame.Direction == FrameDirection::Rx && code == ExceptionFunction(frame.Code) && frame.Bytes.size() >= 3)
     return std::to_string(frame.Code) + ", исключение " + std::to_string(frame.Bytes[2]);
   return std::to_string(code);
 }
@@ -97,13 +99,13 @@ std::string HexText(const std::vector<uint8_t>& bytes) {
 
 std::string ResultWords(FrameDirection direction, uint8_t code, int32_t result) {
   switch (result) {
-    case 0:
-      if (code == 69 || code == 70) return "отправлен, ответа нет по протоколу";
+    case ResultOk:
+      if (GetsNoAnswer(code)) return "отправлен, ответа нет по протоколу";
       return direction == FrameDirection::Rx ? "ответ принят" : "успешно";
-    case 128: return "чужой ответ (код функции не тот)";
-    case 129: return "ответ неполный";
-    case 130: return "нет ответа";
-    case 131: return "ошибка контрольной суммы";
+    case ResultReceiveError: return "чужой ответ (не тот код функции или число байт)";
+    case ResultIncomplete: return "ответ неполный";
+    case ResultNoAnswer: return "нет ответа";
+    case ResultCrcMismatch: return "ошибка контрольной суммы";
     default: return "исключение " + std::to_string(result);
   }
 }

@@ -14,14 +14,14 @@ TrafficRecorder::~TrafficRecorder() { Detach(); }
 void TrafficRecorder::Attach(TComPortClass& link) {
   Detach();
   link_ = &link;
-  link.Observer = this;
+  link.AddObserver(this);
   link.ComPort().RegisterLink(this);
 }
 
 void TrafficRecorder::Detach() {
   if (!link_) return;
   EndTransaction(std::nullopt);
-  if (link_->Observer == this) link_->Observer = nullptr;
+  link_->RemoveObserver(this);
   link_->ComPort().UnRegisterLink(this);
   link_ = nullptr;
 }

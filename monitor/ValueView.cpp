@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "FunctionCodes.h"
+
 namespace {
 // The four bytes at `p` rearranged into ABCD, most significant first.
 std::array<uint8_t, 4> InAbcd(const uint8_t* p, ByteOrder order) {
@@ -62,7 +64,7 @@ std::vector<bool> DecodeBits(std::span<const uint8_t> data) {
 }
 
 std::span<const uint8_t> AnswerData(const std::vector<uint8_t>& frame) {
-  if (frame.size() < 5 || (frame[1] & 0x80)) return {};
+  if (frame.size() < 5 || IsExceptionFunction(frame[1])) return {};
   const size_t count = frame[2];
   if (frame.size() != count + 5) return {};  // not a byte-count answer, or not whole
   return std::span<const uint8_t>(frame.data() + 3, count);

@@ -54,10 +54,10 @@ RequestRefusal BuildRequest(uint8_t code, const std::string& dat1, const std::st
                             const CellReader& cell, RequestData& r) {
   auto& b = r.Bytes;
   switch (code) {
-    case 1:
-    case 2:
-    case 3:
-    case 4: {
+    case fc::ReadCoils:
+    case fc::ReadDiscreteInputs:
+    case fc::ReadHoldingRegisters:
+    case fc::ReadInputRegisters: {
       PutBigEndian16(&b[0], DecimalEntry(dat1));
       // A quantity whose answer could not count its bytes in one byte (more
       // than 2040 bits or 127 registers, or a negative one) is an entry error.
@@ -67,7 +67,7 @@ RequestRefusal BuildRequest(uint8_t code, const std::string& dat1, const std::st
       r.Length = 4;
       break;
     }
-    case 5: {
+    case fc::WriteSingleCoil: {
       PutBigEndian16(&b[0], HexEntry(dat1));
       const bool on = DecimalEntry(dat2) == 1;
       b[2] = on ? 0xFF : 0x00;
@@ -75,42 +75,42 @@ RequestRefusal BuildRequest(uint8_t code, const std::string& dat1, const std::st
       r.Length = 4;
       break;
     }
-    case 6:
+    case fc::WriteSingleRegister:
       PutBigEndian16(&b[0], HexEntry(dat1));
       PutBigEndian16(&b[2], DecimalEntry(dat2));
       r.Length = 4;
       break;
-    case 15:
+    case fc::WriteMultipleCoils:
       return WriteCoils(dat1, dat2, cell, r);
-    case 66:
+    case fc::ReadData66:
       b[0] = 0;
       b[1] = LowByte(DecimalEntry(dat1));
       b[2] = 0;
       b[3] = LowByte(DecimalEntry(dat2));
       r.Length = 4;
       break;
-    case 67:
+    case fc::ReadData67:
       b[0] = 0;
       b[1] = LowByte(DecimalEntry(dat1));
       r.Length = 2;
       break;
-    case 68: {
+    case fc::ReadModuleDatabase: {
       const int32_t module = DecimalEntry(dat1);
       if (module != 0) b[0] = LowByte(module);
       r.Length = module != 0 ? 1 : 0;
       break;
     }
-    case 70:
+    case fc::SetClocks:
       // The link puts the clock into these seven bytes.
       std::fill_n(b.begin(), 7, 0);
       r.Length = 7;
       break;
-    case 71:
+    case fc::ReadRecords71:
       b[0] = LowByte(DecimalEntry(dat1));
       b[1] = LowByte(DecimalEntry(dat2));
       r.Length = 2;
       break;
-    case 100:
+    case fc::WriteBlock:
       return WriteBlock(dat1, cell, r);
     default:  // 14, 17, and codes the link will refuse
       r.Length = 0;

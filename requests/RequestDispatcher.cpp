@@ -12,8 +12,6 @@
 
 namespace {
 constexpr const char* kWarningCaption = "Предупреждение";
-constexpr int32_t kBusy = 6;
-constexpr int32_t kNoAnswer = 130;
 }  // namespace
 
 TRequestDispatcher::TRequestDispatcher(TComPortClass& link, TServClass& store,
@@ -64,7 +62,7 @@ void TRequestDispatcher::Button1Click() {
   link_.WritePollCount = 5;
 
   for (;;) {
-    ShowOutcome = RequestCode != 14;
+    ShowOutcome = RequestCode != fc::WriteCompletionPoll;
     if (!BuildPass()) return;
 
     answer_.fill(0);
@@ -76,22 +74,23 @@ void TRequestDispatcher::Button1Click() {
       if (ShowOutcome) link_.ReportResult(store_.DeviceIndex, result_);
     } else {
       store_.UpdateFromAnswer(RequestCode, answer_);
-      if (RequestCode == 68) store_.DbLength = answer_[2];
+      if (RequestCode == fc::ReadModuleDatabase) store_.DbLength = answer_[2];
     }
 
-    if (RequestCode == 68) {
+    if (RequestCode == fc::ReadModuleDatabase) {
       ShowDatabase(result_);
       return;
     }
     Show(RequestCode, result_);
 
-    if (RequestCode == 69) {
+    if (RequestCode == fc::WriteModuleDatabase) {
       // The device needs time to store the database: poll it with 14.
-      RequestCode = 14;
+      RequestCode = fc::WriteCompletionPoll;
       link_.WaitMs(1200);
       continue;
     }
-    if (RequestCode == 14 && (result_ == kBusy || result_ == kNoAnswer)) {
+    if (RequestCode == fc::WriteCompletionPoll &&
+        (result_ == ExceptionDeviceBusy || result_ == ResultNoAnswer)) {
       if (--link_.WritePollCount <= 0) return;
       link_.WaitMs(200);
       continue;
@@ -101,9 +100,9 @@ void TRequestDispatcher::Button1Click() {
 }
 
 bool TRequestDispatcher::BuildPass() {
-  if (RequestCode == 69) return BuildDatabaseWritePass();
+  if (RequestCode == fc::WriteModuleDatabase) return BuildDatabaseWritePass();
   const CellReader cell = [this](int c, int r) { return window_.Cell(c, r); };
-  if (RequestCode == 68) moduleEntry_ = StrToInt(window_.Data1Entry().Text());
+  if (RequestCode == fc::ReadModuleDatabase) moduleEntry_ = StrToInt(window_.Data1Entry().Text());
   switch (BuildRequest(RequestCode, window_.Data1Entry().Text(), window_.Data2Entry().Text(), cell,
                        request_)) {
     case RequestRefusal::None:
@@ -156,7 +155,7 @@ void TRequestDispatcher::Show(uint8_t code, int32_t result) {
 }
 
 void TRequestDispatcher::ShowDatabase(int32_t result) {
-  Show(68, result);
+  Show(fc::ReadModuleDatabase, result);
   if (result != ResultOk) {
     // What a failed read left in the grid is no module's database: a 69
     // must not write it back (nor an older database, read before this

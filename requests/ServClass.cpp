@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "EntryField.h"
+#include "FunctionCodes.h"
 #include "KeyFilter.h"
 #include "OperatorInterface.h"
 
@@ -16,7 +17,7 @@ TServClass::TServClass(OperatorInterface& boxes, std::function<void()> beep)
 void TServClass::UpdateFromAnswer(uint8_t code, std::span<const uint8_t> answer) {
   const auto byteAt = [answer](size_t i) -> uint8_t { return i < answer.size() ? answer[i] : 0; };
   switch (code) {
-    case 2: {
+    case fc::ReadDiscreteInputs: {
       std::array<uint8_t, 192> bits{};
       const size_t count = std::min<size_t>(byteAt(2), bits.size() / 8);
       for (size_t i = 0; i < count; ++i)
@@ -24,11 +25,11 @@ void TServClass::UpdateFromAnswer(uint8_t code, std::span<const uint8_t> answer)
       InputBits = bits;
       break;
     }
-    case 66:
+    case fc::ReadData66:
       // Whatever the byte count says: the next 24 bytes of the frame.
       for (size_t i = 0; i < Data66.size(); ++i) Data66[i] = byteAt(3 + i);
       break;
-    case 71:
+    case fc::ReadRecords71:
       for (size_t k = 0; k < 4; ++k) {
         const size_t record = 3 + 54 * k;
         for (size_t g = 0; g < 6; ++g)

@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
   app.add_option("--seed", seed, "seed for random faults");
   app.add_option("--script", scriptFile, "behaviour for each successive request (see README.md)")->check(CLI::ExistingFile);
   app.add_flag("--log", log, "print each frame received and sent");
+  app.set_version_flag("--version", "modbus-sim " MODBUS_TESTER_VERSION);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -107,9 +107,8 @@ void TFormFinder::BuildControls() {
   rates->setColumnStretch(4, 1);
 
   auto* frames = new QHBoxLayout;
-  for (const char* name : {"N2", "N1", "E1", "O1", "O2"}) {
-    auto* box = new QCheckBox(name, this);
-    const LineFrame frame{name[0], name[1] - '0'};
+  for (const LineFrame& frame : OfferedFrames) {
+    auto* box = new QCheckBox(QString::fromStdString(frame.Name()), this);
     box->setChecked(std::find(defaults.Frames.begin(), defaults.Frames.end(), frame) != defaults.Frames.end());
     FrameChecks.push_back(box);
     frames->addWidget(box);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <set>
 
+#include "FunctionCodes.h"
 #include "GridTexts.h"
 #include "StringGrid.h"
 #include "WindowLook.h"
@@ -124,7 +125,7 @@ TValuePanel::Shown TValuePanel::FromFrame() const {
   shown.First = frameStart_.value_or(0);
   if (frameCount_) shown.BitCount = *frameCount_;
   // Coil and input answers (codes 1 and 2) carry bits, not registers.
-  shown.Registers = frameCode_ != 1 && frameCode_ != 2;
+  shown.Registers = !ReadsBits(frameCode_);
   shown.BitList = !shown.Registers;
   shown.Source = QString::fromUtf8("Ответ, функция %1: %2 байт данных").arg(frameCode_).arg(shown.Data.size());
   if (frameStart_)

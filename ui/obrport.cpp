@@ -7,11 +7,13 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTreeView>
+#include <algorithm>
 
 #include "ComPort.h"
 #include "ComPortClass.h"
 #include "DialogLook.h"
 #include "HandlerGuard.h"
+#include "LineSettings.h"
 #include "WindowLook.h"
 
 TFormPort* FormPort = nullptr;
@@ -182,7 +184,8 @@ void TFormPort::ShowDevice(int index) {
 }
 
 void TFormPort::OKClick() {
-  if (Parit->currentIndex() == 2 && StBit->currentIndex() == 1) {
+  const LineFrame chosen{"NOE"[std::clamp(Parit->currentIndex(), 0, 2)], StBit->currentIndex() + 1};
+  if (CheckLineFrame(chosen) != FrameRefusal::None) {
     setResult(mrRefused);  // even parity with two stop bits is not offered
     return;
   }

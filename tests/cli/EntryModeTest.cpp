@@ -22,6 +22,7 @@
 #include "RequestDispatcher.h"
 #include "RunProgram.h"
 #include "ServClass.h"
+#include "SimLog.h"
 
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
@@ -164,12 +165,7 @@ public:
   TRequestDispatcher dispatcher{link, store, window, boxes};
 };
 
-std::vector<std::string> Received(const RunningSim& sim) {
-  std::vector<std::string> frames;
-  for (const std::string& line : sim.Log())
-    if (line.rfind("RX ", 0) == 0) frames.push_back(line.substr(3, line.find("  crc") - 3));
-  return frames;
-}
+std::vector<std::string> Received(const RunningSim& sim) { return ReceivedHex(sim.Log()); }
 }  // namespace
 
 TEST(EntryMode, ReadHoldingRegistersShowsFieldsAndGridAsTheWindow) {

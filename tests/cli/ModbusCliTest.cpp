@@ -257,3 +257,11 @@ TEST(ModbusCli, BadUsageExitsTwo) {
   EXPECT_NE(zero.Err.find("--count: must be a whole number from 1"), std::string::npos) << zero.Err;
   EXPECT_EQ(zero.Err.find("1797"), std::string::npos) << zero.Err;
 }
+
+TEST(ModbusCli, VersionIsTheProjectsAndOpensNoPort) {
+  RegisteredPty line(7);
+  const ProgramRun run = Cli({"--version", "--port", "COM7", "--request", "3"});
+  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.Out, "modbus-cli " MODBUS_TESTER_VERSION "\n");
+  EXPECT_TRUE(run.Err.empty()) << run.Err;
+}

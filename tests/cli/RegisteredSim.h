@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "PortDirectory.h"
+#include "SimLog.h"
 #include "SimTestSupport.h"
 
 class RegisteredSim {
@@ -21,12 +22,7 @@ public:
   }
 
   // The frames the device received, as hex ("01 03 00 00 00 0A C5 CD").
-  std::vector<std::string> Received() const {
-    std::vector<std::string> frames;
-    for (const std::string& line : sim.Log())
-      if (line.rfind("RX ", 0) == 0) frames.push_back(line.substr(3, line.find("  crc") - 3));
-    return frames;
-  }
+  std::vector<std::string> Received() const { return ReceivedHex(sim.Log()); }
 
 private:
   TempRuntimeDir dir_;  // before the simulator: the registration lives in it

@@ -7,13 +7,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
 extern char** environ;
 
 ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& args,
-                      std::chrono::milliseconds timeout, const std::optional<std::string>& input) {
+                      std::chrono::milliseconds timeout, const std::optional<std::string>& input,
+                      const std::optional<SignalWhen>& stop) {
   int out[2], err[2], in[2] = {-1, -1};
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   if (input && pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -51,6 +53,7 @@ ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& a
   }
   int open = 2;
   bool killed = false;
+  bool signalled = !stop;
   while (open > 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         end - std::chrono::steady_clock::now());
@@ -58,7 +61,13 @@ ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& a
       kill(pid, SIGKILL);
       killed = true;
     }
-    if (poll(fds, 3, killed ? 1000 : static_cast<int>(left.count()) + 1) <= 0 && killed) break;
+    if (!signalled && stop->Ready()) {
+      kill(pid, stop->Signal);
+      signalled = true;
+    }
+    const int wait = killed ? 1000 : signalled ? static_cast<int>(left.count()) + 1
+                                               : std::min<int>(10, static_cast<int>(left.count()) + 1);
+    if (poll(fds, 3, wait) <= 0 && killed) break;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
       char buf[4096];

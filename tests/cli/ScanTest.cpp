@@ -89,14 +89,15 @@ TEST(ModbusCliScan, AProbeThatWritesIsRefused) {
 
 TEST(ModbusCliScan, CtrlCEndsTheSweepWithWhatWasFound) {
   TempRuntimeDir runtime;
-  SimProcess sim({"--devices", "1"});
+  SimProcess sim({"--devices", "1", "--log"});
   ASSERT_TRUE(sim.WaitStarted()) << sim.Output();
-  // 247 addresses at 1200 baud take half a minute; SIGINT comes after one second.
-  const ProgramRun run = RunProgram("/usr/bin/timeout",
-                                    {"--preserve-status", "-s", "INT", "1", MODBUS_CLI_PATH, "--port",
-                                     sim.Name(), "--scan", "--addresses", "1-247", "--bauds", "1200",
-                                     "--frames", "N2", "--margin-ms", "20", "--json"},
-                                    std::chrono::seconds(20));
+  // 247 addresses at 1200 baud take half a minute; SIGINT comes once device 1 has answered.
+  const ProgramRun run = RunProgram(
+      MODBUS_CLI_PATH,
+      {"--port", sim.Name(), "--scan", "--addresses", "1-247", "--bauds", "1200", "--frames", "N2",
+       "--margin-ms", "20", "--json"},
+      std::chrono::seconds(60), std::nullopt,
+      SignalWhen{SIGINT, [&sim] { return sim.Output().find("TX 01 03") != std::string::npos; }});
   EXPECT_EQ(run.ExitCode, 0) << run.Err;  // device 1 answered before the interrupt
   ASSERT_TRUE(json::accept(run.Out)) << run.Out << run.Err;
   const json out = json::parse(run.Out);

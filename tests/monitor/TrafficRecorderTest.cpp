@@ -12,6 +12,7 @@
 #include "MainPortProperties.h"
 #include "RecordingOperator.h"
 #include "ReplyScript.h"
+#include "SimLinkRig.h"
 #include "SimTestSupport.h"
 #include "TrafficRecorder.h"
 
@@ -23,19 +24,9 @@ SimOptions Scripted(const std::string& script) {
   return options;
 }
 
-// The link on a simulated device, with short read time-outs and a recorder attached.
-struct Rig {
-  explicit Rig(const SimOptions& options = {}) : sim(options) {
-    LoadMainPortProperties(port);
-    port.Timeouts().SetReadInterval(30);
-    port.Timeouts().SetReadTotalMultiplier(0);
-    port.Timeouts().SetReadTotalConstant(150);
-    port.SetPort(sim.SlavePath());
-    port.Open();
-    link.SetTxDelay(1);
-    link.SetRxDelay(1);
-    recorder.Attach(link);
-  }
+// The link on a simulated device, with a recorder attached.
+struct Rig : SimLinkRig {
+  explicit Rig(const SimOptions& options = {}) : SimLinkRig(options) { recorder.Attach(link); }
   int32_t Read(uint8_t device, int registers) {
     const std::vector<uint8_t> data{0, 0, 0, static_cast<uint8_t>(registers)};
     std::vector<uint8_t> answer(300);
@@ -47,16 +38,11 @@ struct Rig {
   // The device's log: "RX 01 03 ..." and "TX ..." lines, the hex only.
   std::vector<std::string> DeviceFrames() const {
     std::vector<std::string> frames;
-    for (const std::string& line : sim.Log())
-      if (line.rfind("RX ", 0) == 0 || line.rfind("TX ", 0) == 0)
-        frames.push_back(line.substr(0, line.find("  crc")));
+    for (const LoggedFrame& frame : LoggedFrames(sim.Log()))
+      frames.push_back((frame.Received ? "RX " : "TX ") + frame.Hex);
     return frames;
   }
 
-  RunningSim sim;
-  TComPort port;
-  RecordingOperator form;
-  TComPortClass link{port, form};
   TrafficRecorder recorder;
 };
 
@@ -265,7 +251,7 @@ TEST(TrafficRecorder, GapsInsideAnAnswerAboveOneAndAHalfCharactersAreFlagged) {
   burst.join();
   EXPECT_FALSE(recorder.Frames().Frames().back().GapTooLong);
   recorder.Detach();
-  EXPECT_EQ(link.Observer, nullptr);
+  EXPECT_TRUE(link.Observers().empty());
 }
 
 TEST(TrafficRecorder, TheRingKeepsTheNewestFrames) {
@@ -287,4 +273,29 @@ TEST(TrafficRecorder, TheRingKeepsTheNewestFrames) {
   EXPECT_EQ(ring.Size(), 0u);
   ASSERT_EQ(rig.Read(1, 1), 0);
   EXPECT_EQ(ring.Frames().front().Seq, 9u) << "running numbers go on after a clear";
+}
+
+// Two followers of one link (the monitor and, say, a trend) both see every
+// frame with its attempt and result; neither replaces the other, and one
+// leaving does not take the other off.
+TEST(TrafficRecorder, TwoRecordersOnOneLinkBothFollowIt) {
+  Rig rig;
+  TrafficRecorder second;
+  second.Attach(rig.link);
+  second.Attach(rig.link);  // twice: still one follower
+  EXPECT_EQ(rig.link.Observers().size(), 2u);
+  ASSERT_EQ(rig.Read(1, 2), 0);
+  ASSERT_EQ(rig.Read(4, 1), 130);
+  const auto first = rig.Frames();
+  const std::vector<MonitorFrame> other(second.Frames().Frames().begin(), second.Frames().Frames().end());
+  ASSERT_EQ(first.size(), other.size());
+  for (size_t i = 0; i < first.size(); ++i) {
+    EXPECT_EQ(first[i].Bytes, other[i].Bytes) << i;
+    EXPECT_EQ(first[i].Attempt, other[i].Attempt) << i;
+    EXPECT_EQ(first[i].AttemptResult, other[i].AttemptResult) << i;
+  }
+  second.Detach();
+  ASSERT_EQ(rig.Read(1, 1), 0);
+  EXPECT_EQ(rig.Frames().size(), first.size() + 2) << "the first goes on alone";
+  EXPECT_EQ(rig.link.Observers().size(), 1u);
 }

@@ -8,7 +8,26 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
+
+#include "PtyPair.h"
+
+// The port a program shows Wine's behaviour on: the one named by its first
+// argument (a COM port registered in the prefix, as the zip's click-through
+// has), or else a pseudo-terminal that the line host backs.
+struct DemonstrationPort {
+  DemonstrationPort(int argc, char** argv) {
+    if (argc > 1) {
+      name = argv[1];
+    } else {
+      line = std::make_unique<PtyPair>();
+      name = line->SlavePath();
+    }
+  }
+  std::unique_ptr<PtyPair> line;
+  std::string name;
+};
 
 // An overlapped handle on "\\.\<name>", as the serial component opens it.
 inline HANDLE OpenComPort(const std::string& name, DWORD access = GENERIC_READ | GENERIC_WRITE,

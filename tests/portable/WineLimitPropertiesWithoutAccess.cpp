@@ -1,11 +1,10 @@
 // GetCommProperties answers on a handle opened with access 0, as the port
 // dialog probes ports without taking them for reading or writing.
-#include "PtyPair.h"
 #include "WineLimit.h"
 
-int main() {
-  PtyPair line;
-  const HANDLE probe = OpenComPort(line.SlavePath(), 0, FILE_ATTRIBUTE_NORMAL);
+int main(int argc, char** argv) {
+  const DemonstrationPort line(argc, argv);
+  const HANDLE probe = OpenComPort(line.name, 0, FILE_ATTRIBUTE_NORMAL);
   COMMPROP properties{};
   const bool answered = GetCommProperties(probe, &properties);
   const DWORD error = GetLastError();

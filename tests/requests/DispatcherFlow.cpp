@@ -14,7 +14,8 @@
 #include "RecordingOperator.h"
 #include "RequestDispatcher.h"
 #include "ServClass.h"
-#include "RunningSim.h"
+#include "SimLog.h"
+#include "SimLinkRig.h"
 #include "StrToInt.h"
 
 namespace {
@@ -47,39 +48,19 @@ SimOptions Busy(int polls) {
   return o;
 }
 
-struct Rig {
-  RunningSim sim;
-  TComPort port;
-  RecordingOperator boxes;
-  TComPortClass link{port, boxes};
+struct Rig : SimLinkRig {
+  RecordingOperator& boxes = form;
   TServClass store{boxes, [] {}};
   FakeWindow window;
   TRequestDispatcher dispatcher{link, store, window, boxes};
 
-  explicit Rig(const SimOptions& options = {}) : sim(options) {
-    LoadMainPortProperties(port);
-    // Short time-outs keep failing attempts cheap.
-    port.Timeouts().SetReadInterval(30);
-    port.Timeouts().SetReadTotalMultiplier(10);
-    port.Timeouts().SetReadTotalConstant(150);
-    port.SetPort(sim.SlavePath());
-    port.Open();
-    link.SetTxDelay(1);
-    link.SetRxDelay(1);
-  }
+  explicit Rig(const SimOptions& options = {}) : SimLinkRig(options) {}
 
   void Click(const std::string& code, const std::string& d1 = "0", const std::string& d2 = "0") {
     window.zapr.SetText(code);
     window.dat1.SetText(d1);
     window.dat2.SetText(d2);
     dispatcher.Button1Click();
-  }
-  // Frames the device received, as hex.
-  std::vector<std::string> Received() const {
-    std::vector<std::string> frames;
-    for (const std::string& line : sim.Log())
-      if (line.rfind("RX ", 0) == 0) frames.push_back(line.substr(3, line.find("  crc") - 3));
-    return frames;
   }
 };
 }  // namespace

@@ -10,6 +10,7 @@
 #include "ComPortClass.h"
 #include "MainPortProperties.h"
 #include "OperatorInterface.h"
+#include "LinkRig.h"
 #include "SimTestSupport.h"
 
 namespace {
@@ -31,12 +32,7 @@ protected:
   void Start(const std::vector<std::string>& args) {
     sim_ = std::make_unique<SimProcess>(args);
     ASSERT_TRUE(sim_->WaitStarted()) << sim_->Output();
-    LoadMainPortProperties(port_);
-    port_.Timeouts().SetReadInterval(30);
-    port_.Timeouts().SetReadTotalMultiplier(10);
-    port_.Timeouts().SetReadTotalConstant(150);
-    port_.SetPort(sim_->Name());
-    port_.Open();
+    OpenWithShortTimeouts(port_, sim_->Name());
     link_.SetRepeats1(1);
     link_.SetRepeats2(1);
     link_.SetTxDelay(0);

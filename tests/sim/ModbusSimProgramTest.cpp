@@ -185,3 +185,11 @@ TEST(ModbusSimProgram, IdleAfterTheClientClosedThePortUsesNoProcessor) {
   EXPECT_EQ(port.Ask({1, 14}, 4), WithCrc({1, 14}));
   EXPECT_EQ(sim.Stop(SIGTERM), 0);
 }
+
+TEST(ModbusSimProgram, VersionIsTheProjectsAndRegistersNoPort) {
+  TempRuntimeDir runtime;
+  SimProcess sim({"--version"});
+  EXPECT_EQ(sim.WaitExit(), 0);
+  EXPECT_EQ(sim.Output(), "modbus-sim " MODBUS_TESTER_VERSION "\n");
+  EXPECT_FALSE(fs::exists(runtime.Ports()) && !fs::is_empty(runtime.Ports()));
+}

@@ -328,10 +328,10 @@ TEST_F(MonitorWindow, TheShortcutAndTheMenuOpenItAndNothingInTheMainWindowMoves)
   ASSERT_TRUE(f.Monitor().isVisible());
   EXPECT_TRUE(boxes.Boxes.empty()) << "no input error";
   EXPECT_EQ(f.EditZapr->text(), "0");
-  EXPECT_EQ(f.Link.Observer, &f.Monitor().Recorder());
+  EXPECT_EQ(f.Link.Observers(), std::vector<TransactionObserver*>{&f.Monitor().Recorder()});
   Pusk("3", "0", "1");
   f.Monitor().close();
-  EXPECT_EQ(f.Link.Observer, nullptr) << "closed, it lets go of the link";
+  EXPECT_TRUE(f.Link.Observers().empty()) << "closed, it lets go of the link";
   Pusk("3", "0", "1");  // not recorded
   EXPECT_EQ(Layout(&f), before);
 

@@ -10,6 +10,7 @@
 #include "EntryEdit.h"
 #include "GridTyping.h"
 #include "Ob_TModBCl.h"
+#include "SimLog.h"
 #include "SimWindowTest.h"
 #include "StringGrid.h"
 #include "UiTestApp.h"
@@ -24,16 +25,10 @@ protected:
     Form().EditDat1->SetText(dat1);
     Form().EditDat2->SetText(dat2);
   }
-  size_t Requests() const {
-    size_t n = 0;
-    for (const std::string& line : sim.Log()) n += line.rfind("RX ", 0) == 0;
-    return n;
-  }
+  size_t Requests() const { return ReceivedHex(sim.Log()).size(); }
   std::string LastRequest() const {
-    std::string last;
-    for (const std::string& line : sim.Log())
-      if (line.rfind("RX ", 0) == 0) last = line.substr(3, line.find("  crc") - 3);
-    return last;
+    const auto received = ReceivedHex(sim.Log());
+    return received.empty() ? std::string() : received.back();
   }
   QString FieldText(int n) { return Form().Edit(n)->text(); }
 };
@@ -158,7 +153,7 @@ TEST_F(RequestFlowWindow, AFailedDatabaseReadCannotBeWrittenBack) {
   boxes.Answers.assign(4, MsgResult::Yes);
   auto writes = [&device] {
     size_t n = 0;
-    for (const std::string& line : device.Log()) n += line.rfind("RX 01 45", 0) == 0;
+    for (const std::string& frame : ReceivedHex(device.Log())) n += frame.rfind("01 45", 0) == 0;
     return n;
   };
 

@@ -4,8 +4,9 @@
 
 #include <memory>
 
+#include "LinkRig.h"
 #include "Ob_TModBCl.h"
-#include "SimTestSupport.h"
+#include "RunningSim.h"
 #include "UiTestApp.h"
 
 class SimWindowTest : public WindowTest {
@@ -13,11 +14,7 @@ protected:
   void SetUp() override {
     WindowTest::SetUp();
     TForm1& f = Form();
-    f.ComPort1.Timeouts().SetReadInterval(30);
-    f.ComPort1.Timeouts().SetReadTotalMultiplier(10);
-    f.ComPort1.Timeouts().SetReadTotalConstant(150);
-    f.ComPort1.SetPort(sim.SlavePath());
-    f.ComPort1.Open();
+    OpenWithShortTimeouts(f.ComPort1, sim.SlavePath());
     f.Link.SetTxDelay(1);
     f.Link.SetRxDelay(1);
   }
