@@ -73,7 +73,7 @@ constexpr const char* kDescription =
     "fail the CRC or come from another address are noise. Devices and noise are printed\n"
     "as found (a progress line on a terminal), then a summary; with --json one object:\n"
     "{\"devices\": [...], \"noise\": [...], \"probes\", \"elapsed_s\", \"cancelled\"}. Ctrl+C ends\n"
-    "the sweep after the probe under way. --port opens the port as usual; its line settings\n"
+    "the sweep at once, the probe under way too. --port opens the port as usual; its line settings\n"
     "are then the finder's. Exit 0 when a device answered, 1 when none did.\n"
     "\n"
     "Stopping: Ctrl+C, SIGTERM or SIGHUP end a series, polling, a batch or a sweep after\n"

@@ -17,6 +17,7 @@ public:
     if (!sent_ || !firstByte_) return std::nullopt;
     return std::chrono::duration<double, std::milli>(*firstByte_ - *sent_).count();
   }
+  std::optional<TimePoint> Sent() const { return sent_; }
   void TxBuf(const uint8_t*, int, TimePoint done, int) override { sent_ = done; }
   void RxBuf(const uint8_t*, int, TimePoint arrived, bool) override {
     if (!firstByte_) firstByte_ = arrived;
@@ -44,11 +45,18 @@ DeviceFinder::DeviceFinder(TCustomComPort& port, ScanPlan plan)
     : port_(port), plan_(std::move(plan)), settings_(SweepOrder(plan_)), watch_(new ArrivalWatch) {
   planned_ = settings_.size() * plan_.Addresses.size();
   port_.RegisterLink(watch_);
+  port_.AllowReads();  // a cancel of an earlier sweep on this port is no cancel of this one
 }
 
 DeviceFinder::~DeviceFinder() {
+  port_.AllowReads();  // the port's reads wait again, for whoever uses it next
   port_.UnRegisterLink(watch_);
   delete watch_;
+}
+
+void DeviceFinder::Cancel() {
+  cancelled_ = true;
+  port_.CancelReads();  // a probe may wait seconds for its answer (the margin)
 }
 
 bool DeviceFinder::Done() const {
@@ -106,9 +114,12 @@ std::optional<ProbeResult> DeviceFinder::Step() {
     SetReadTimeout(AnswerTimeout(plan_.Probe, FormatOf(result.Setting), plan_.MarginMs));
     got += std::max(port_.Read(answer.data() + 1, static_cast<int>(answer.size()) - 1), 0);
   }
+  // Cut short, the probe heard only part of what it waited for: it says nothing.
+  if (cancelled_) return std::nullopt;
   answer.resize(static_cast<size_t>(std::max(got, 0)));
   result.Answer = std::move(answer);
   result.LatencyMs = watch_->LatencyMs();
+  result.Sent = watch_->Sent();
   const ProbeVerdict verdict = ClassifyAnswer(result.Address, plan_.Probe, result.Answer);
   result.Kind = verdict.Kind;
   result.ExceptionCode = verdict.ExceptionCode;

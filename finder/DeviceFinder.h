@@ -2,7 +2,8 @@
 // sweep order, on an open serial port whose line settings it changes as it
 // goes. It is driven one probe at a time (Step), so a window can run it on a
 // thread of its own and a command line in a loop; Cancel from any thread
-// ends the sweep after the probe under way.
+// ends the sweep at once: the probe under way stops waiting for its answer
+// and is not reported.
 #pragma once
 
 #include <atomic>
@@ -24,6 +25,7 @@ struct ProbeResult {
   std::vector<uint8_t> Request;
   std::vector<uint8_t> Answer;                 // what came back, as it came
   std::optional<double> LatencyMs;             // first answer byte after the request was sent
+  std::optional<std::chrono::steady_clock::time_point> Sent;  // when the request's write completed
   bool DevicePresent() const { return Kind == ProbeKind::Answer || Kind == ProbeKind::Exception; }
 };
 
@@ -41,7 +43,7 @@ public:
   bool Done() const;
   // Sends the next probe and says what came back; nothing when done.
   std::optional<ProbeResult> Step();
-  void Cancel() { cancelled_ = true; }
+  void Cancel();
   bool Cancelled() const { return cancelled_; }
 
   size_t ProbesDone() const { return done_; }

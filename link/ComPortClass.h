@@ -77,7 +77,8 @@ public:
   void ReportResult(int32_t deviceIndex, int32_t code);
 
   // Busy waits: units of 0.1 ms, and milliseconds on the time of day.
-  static void SpinDelay(int32_t units);
+  // `watched`: a port whose arrivals are noted while waiting (for its links).
+  static void SpinDelay(int32_t units, TCustomComPort* watched = nullptr);
   void WaitMs(int32_t ms);
 
   TCustomComPort& ComPort() { return comPort_; }

@@ -61,9 +61,9 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
     Tell([&](TransactionObserver& o) {
       o.AttemptStarted(attempt, stage1Start - stage1 + 1, stage2Start - stage2 + 1);
     });
-    SpinDelay(TxDelay);
+    SpinDelay(TxDelay, &comPort_);
     PortWrite(frame);
-    SpinDelay(RxDelay);
+    SpinDelay(RxDelay, &comPort_);
     if (GetsNoAnswer(code)) return ResultOk;
 
     int32_t result = ResultOk;

@@ -2,6 +2,7 @@
 // messages: a transaction blocks the GUI thread by design.
 #include <chrono>
 
+#include "ComPort.h"
 #include "ComPortClass.h"
 
 namespace {
@@ -12,12 +13,21 @@ constexpr int32_t kMsPerDay = 86'400'000;
 constexpr auto kSpinUnit = std::chrono::microseconds(100);
 }  // namespace
 
-void TComPortClass::SpinDelay(int32_t units) {
+void TComPortClass::SpinDelay(int32_t units, TCustomComPort* watched) {
   if (units <= 0) return;
   using Clock = std::chrono::steady_clock;
   const auto end = Clock::now() + units * kSpinUnit;
-  while (Clock::now() < end) {
+  if (!watched) {
+    while (Clock::now() < end) {
+    }
+    return;
   }
+  // Looking at the receive queue while spinning costs the wait nothing, and
+  // the bytes of an answer that comes meanwhile keep their arrival time
+  // instead of taking the time of the read after the wait (see ComPort.h).
+  watched->BeginArrivalWatch();
+  while (Clock::now() < end) watched->NoteArrivals();
+  watched->NoteArrivals();  // what came with the last turn of the loop
 }
 
 void TComPortClass::WaitMs(int32_t ms) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "ComPortClass.h"
 #include "Crc16.h"
 #include "FunctionCodes.h"
 #include "ResultCodes.h"
@@ -14,6 +15,8 @@ constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 std::string CrcWords(const MonitorFrame& frame) {
   if (frame.Direction == FrameDirection::Discarded || frame.Bytes.size() < 4) return "—";
+  // Cut short, an answer has no CRC of its own to judge.
+  if (frame.Direction == FrameDirection::Rx && frame.AttemptResult == ResultIncomplete) return "—";
   return EndsWithItsCrc(static_cast<int32_t>(frame.Bytes.size()), frame.Bytes.data()) ? "верна" : "неверна";
 }
 
@@ -67,6 +70,14 @@ std::string ClockAnchor::TimeOfDay(int64_t monotonicUs) const {
   return text;
 }
 
+std::string ClockAnchor::DateAndTime(int64_t monotonicUs) const {
+  const int64_t us = SystemUs + (monotonicUs - MonotonicUs);
+  const std::tm local = LocalTime(static_cast<std::time_t>(us / 1'000'000));
+  char date[16];
+  std::snprintf(date, sizeof date, "%04d-%02d-%02d ", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  return date + TimeOfDay(monotonicUs);
+}
+
 const FrameLine& FrameColumnTitles() {
   static const FrameLine titles = {"Время",   "Δt, мс",    "",        "Байты",     "CRC",
                                    "Функция", "Ответ через, мс", "Пауза в ответе, мс",
@@ -112,7 +123,7 @@ FrameLine DescribeFrame(const MonitorFrame& frame, const MonitorFrame* previous,
   line[ColBytes] = HexText(frame.Bytes);
   line[ColCrc] = CrcWords(frame);
   line[ColFunction] = FunctionWords(frame);
-  if (frame.LatencyUs) line[ColLatency] = MsText(*frame.LatencyUs);
+  if (frame.LatencyUs) line[ColLatency] = (frame.LatencyAtMost ? "≤ " : "") + MsText(*frame.LatencyUs);
   if (frame.Direction == FrameDirection::Rx && frame.Chunks.size() > 1) line[ColGap] = MsText(frame.LargestGapUs);
   if (frame.Transaction != 0 && frame.Attempt > 0) {
     line[ColAttempt] = std::to_string(frame.Attempt);
@@ -126,6 +137,7 @@ FrameLine DescribeFrame(const MonitorFrame& frame, const MonitorFrame* previous,
   line[ColResult] = Join(result);
 
   std::vector<std::string> notes;
+  if (!frame.Note.empty()) notes.push_back(frame.Note);
   if (frame.Direction == FrameDirection::Discarded)
     notes.push_back("сброшено непрочитанных байт: " + std::to_string(frame.DiscardedCount));
   if (frame.BeforeRequest) notes.push_back("ответ начался до запроса: запоздалый ответ на прежний");
@@ -172,8 +184,13 @@ std::string CsvDocument(const std::vector<FrameLine>& lines) {
 }
 
 std::string TextDocument(const std::vector<FrameLine>& lines) {
-  std::string text;
-  for (const FrameLine& line : lines) text += TextLine(line) + '\n';
+  const auto tabbed = [](const FrameLine& line) {
+    std::string text;
+    for (size_t i = 0; i < line.size(); ++i) text += (i ? "\t" : "") + line[i];
+    return text + '\n';
+  };
+  std::string text = tabbed(FrameColumnTitles());
+  for (const FrameLine& line : lines) text += tabbed(line);
   return text;
 }
 

@@ -18,6 +18,8 @@ struct ClockAnchor {
   static ClockAnchor Now();
   // "HH:MM:SS.mmm", local time.
   std::string TimeOfDay(int64_t monotonicUs) const;
+  // "YYYY-MM-DD HH:MM:SS.mmm", local time: for a file that outlives the day.
+  std::string DateAndTime(int64_t monotonicUs) const;
 };
 
 enum FrameColumn {
@@ -60,5 +62,7 @@ bool ParseCsv(const std::string& text, std::vector<FrameLine>& lines);
 // A whole CSV file: the UTF-8 byte-order mark (without it spreadsheets take
 // the Russian texts for another code page), the title line, the lines.
 std::string CsvDocument(const std::vector<FrameLine>& lines);
-// Plain text: one TextLine per frame, each ended by a line feed.
+// Plain text for reading and pasting: the title line, then one line per
+// frame, the columns separated by tabs, empty ones kept so that every
+// column stays under its title; each line ended by a line feed.
 std::string TextDocument(const std::vector<FrameLine>& lines);

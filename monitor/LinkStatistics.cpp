@@ -11,3 +11,7 @@ void LinkStatistics::CountTransaction(uint8_t address, int attempts, int32_t res
 void LinkStatistics::CountLatency(uint8_t address, int64_t us) {
   devices_[address].LatencyUs.Add(static_cast<double>(us));
 }
+
+void LinkStatistics::CountFailedAttempt(uint8_t address, int32_t result) {
+  ++devices_[address].FailedAttempts[result];
+}

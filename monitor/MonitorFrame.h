@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 enum class FrameDirection : uint8_t {
@@ -38,8 +39,11 @@ struct MonitorFrame {
   std::optional<int32_t> AttemptResult;      // on the attempt's last frame
   std::optional<int32_t> TransactionResult;  // on the transaction's last frame
   std::optional<int64_t> LatencyUs;  // Rx: first byte after the request's write completed
+  bool LatencyAtMost = false;        // Rx: its first bytes were queued before anyone looked:
+                                     // they came earlier, by an unknown time
   int64_t LargestGapUs = 0;          // Rx: the largest time between two chunks
   bool GapTooLong = false;           // Rx: that gap is above 1.5 character times
   bool BeforeRequest = false;        // Rx: bytes were queued before the request went out
   bool Complete = false;             // nothing will change in it any more
+  std::string Note;                  // whose frame it is, when not the link's (the device finder's)
 };

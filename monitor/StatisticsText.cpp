@@ -5,7 +5,8 @@
 const StatisticsLine& StatisticsColumnTitles() {
   static const StatisticsLine titles = {"Адрес",      "Запросов",
                                         "Успешно",    "Результаты",
-                                        "Ответ мин / медиана / макс, мс", "Повторов"};
+                                        "Неудачные попытки", "Ответ мин / медиана / макс, мс",
+                                        "Повторов"};
   return titles;
 }
 
@@ -14,10 +15,16 @@ StatisticsLine DescribeDevice(uint8_t address, const DeviceStatistics& device) {
   line[StatAddress] = std::to_string(address);
   line[StatRequests] = std::to_string(device.Requests);
   line[StatGood] = std::to_string(device.Good);
-  for (const auto& [code, count] : device.Results) {
-    if (!line[StatResults].empty()) line[StatResults] += "; ";
-    line[StatResults] += std::to_string(code) + ": " + std::to_string(count);
-  }
+  const auto counts = [](const std::map<int32_t, int>& byCode) {
+    std::string text;
+    for (const auto& [code, count] : byCode) {
+      if (!text.empty()) text += "; ";
+      text += std::to_string(code) + ": " + std::to_string(count);
+    }
+    return text;
+  };
+  line[StatResults] = counts(device.Results);
+  line[StatFailedAttempts] = device.FailedAttempts.empty() ? "—" : counts(device.FailedAttempts);
   const SampleSummary& latency = device.LatencyUs;
   auto ms = [](double us) { return MsText(static_cast<int64_t>(us + 0.5)); };
   line[StatLatency] = latency.Empty() ? "—"

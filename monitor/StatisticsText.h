@@ -10,12 +10,14 @@
 #include "LinkStatistics.h"
 
 enum StatisticsColumn {
-  StatAddress, StatRequests, StatGood, StatResults, StatLatency, StatRepeats, kStatisticsColumns
+  StatAddress, StatRequests, StatGood, StatResults, StatFailedAttempts, StatLatency, StatRepeats,
+  kStatisticsColumns
 };
 using StatisticsLine = std::array<std::string, kStatisticsColumns>;
 
 const StatisticsLine& StatisticsColumnTitles();
 
-// Results read "0: 12; 130: 3" (code: transactions); the latency
+// Results read "0: 12; 130: 3" (code: transactions), the failed attempts
+// "130: 7; 131: 1" (code: attempts); the latency
 // "min / median / max" in milliseconds, or "—" before any answer.
 StatisticsLine DescribeDevice(uint8_t address, const DeviceStatistics& device);

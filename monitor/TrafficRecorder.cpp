@@ -34,6 +34,35 @@ void TrafficRecorder::ClearFrames() {
   MarkComplete();
 }
 
+void TrafficRecorder::RecordForeign(const std::vector<uint8_t>& request, TimePoint sent,
+                                    const std::vector<uint8_t>& answer, std::optional<TimePoint> firstByte,
+                                    const std::string& note) {
+  MonitorFrame tx;
+  tx.Us = MonotonicUs(sent);
+  tx.Direction = FrameDirection::Tx;
+  tx.Bytes = request;
+  tx.Address = request.size() > 0 ? request[0] : 0;
+  tx.Code = request.size() > 1 ? request[1] : 0;
+  tx.Note = note;
+  tx.Complete = true;
+  const uint8_t address = tx.Address, code = tx.Code;
+  ring_.Push(std::move(tx));
+  if (!answer.empty()) {
+    MonitorFrame rx;
+    rx.Us = MonotonicUs(firstByte.value_or(sent));
+    rx.Direction = FrameDirection::Rx;
+    rx.Bytes = answer;
+    rx.Address = address;
+    rx.Code = code;
+    rx.Chunks.push_back({rx.Us, static_cast<uint16_t>(answer.size()), false});
+    if (firstByte) rx.LatencyUs = MonotonicUs(*firstByte) - MonotonicUs(sent);
+    rx.Note = note;
+    rx.Complete = true;
+    ring_.Push(std::move(rx));
+  }
+  MarkComplete();
+}
+
 MonitorFrame TrafficRecorder::NewFrame(FrameDirection direction, int64_t us) const {
   MonitorFrame frame;
   frame.Us = us;
@@ -116,6 +145,7 @@ void TrafficRecorder::AttemptStarted(int attempt, int stage1Try, int stage2Try) 
   stage2Try_ = stage2Try;
   stage_ = 1;
   ++attempts_;
+  attemptFailed_ = false;
   txSeq_.reset();
   rxSeq_.reset();
   waitingBefore_ = 0;
@@ -128,7 +158,11 @@ void TrafficRecorder::RestStarted() {
   if (MonitorFrame* rx = rxSeq_ ? ring_.Find(*rxSeq_) : nullptr) rx->Stage = 2;
 }
 
-void TrafficRecorder::AttemptFailed(int32_t result) { EndAttempt(result); }
+void TrafficRecorder::AttemptFailed(int32_t result) {
+  attemptFailed_ = true;
+  statistics_.CountFailedAttempt(address_, result);
+  EndAttempt(result);
+}
 
 void TrafficRecorder::TransactionEnded(int32_t result) { EndTransaction(result); }
 
@@ -137,12 +171,15 @@ void TrafficRecorder::EndAttempt(std::optional<int32_t> result) {
   MonitorFrame* rx = rxSeq_ ? ring_.Find(*rxSeq_) : nullptr;
   if (rx && !rx->Chunks.empty()) {
     if (tx) rx->LatencyUs = rx->Chunks.front().Us - tx->Us;
+    rx->LatencyAtMost = rx->Chunks.front().Waiting;
     for (size_t i = 1; i < rx->Chunks.size(); ++i)
       rx->LargestGapUs = std::max(rx->LargestGapUs, rx->Chunks[i].Us - rx->Chunks[i - 1].Us);
     const auto limit = CharacterTime(format_) * 3 / 2;
     rx->GapTooLong = rx->LargestGapUs * 1000 > limit.count();
     rx->BeforeRequest = waitingBefore_ > 0;
-    if (rx->LatencyUs && !rx->BeforeRequest) statistics_.CountLatency(address_, *rx->LatencyUs);
+    // Only a latency that is the device's own counts: not a bound, not a late answer.
+    if (rx->LatencyUs && !rx->BeforeRequest && !rx->LatencyAtMost)
+      statistics_.CountLatency(address_, *rx->LatencyUs);
   }
   MonitorFrame* last = rx ? rx : tx;
   if (last) last->AttemptResult = result;
@@ -155,6 +192,9 @@ void TrafficRecorder::EndTransaction(std::optional<int32_t> result) {
   EndAttempt(result);
   if (MonitorFrame* last = lastSeq_ ? ring_.Find(*lastSeq_) : nullptr) last->TransactionResult = result;
   if (result) statistics_.CountTransaction(address_, attempts_, *result);
+  // An exception answer ends the transaction at once: its attempt failed too.
+  if (result && *result != ResultOk && attempts_ > 0 && !attemptFailed_)
+    statistics_.CountFailedAttempt(address_, *result);
   inTransaction_ = false;
   MarkComplete();
 }

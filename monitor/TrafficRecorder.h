@@ -34,6 +34,11 @@ public:
   void ResetStatistics() { statistics_.Reset(); }
   // Forgets the frames (their running numbers go on).
   void ClearFrames();
+  // A request sent on a port of somebody else's (the device finder's sweep),
+  // completed at `sent`, and what came back from `firstByte` on: frames of
+  // their own, marked with `note`, outside the link's transactions and statistics.
+  void RecordForeign(const std::vector<uint8_t>& request, TimePoint sent, const std::vector<uint8_t>& answer,
+                     std::optional<TimePoint> firstByte, const std::string& note);
 
   // TComLink
   void TxBuf(const uint8_t* data, int count, TimePoint done, int waitingBefore) override;
@@ -68,6 +73,7 @@ private:
   int attempt_ = 0, stage_ = 1, stage1Try_ = 1, stage2Try_ = 1;
   std::optional<uint64_t> txSeq_, rxSeq_;  // the attempt's frames
   int waitingBefore_ = 0;                  // bytes queued as the attempt's request went out
+  bool attemptFailed_ = false;             // the link said the attempt under way failed
   std::optional<uint64_t> lastSeq_;        // the transaction's newest frame
 };
 

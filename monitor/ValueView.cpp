@@ -1,5 +1,7 @@
 #include "ValueView.h"
 
+#include <algorithm>
+
 #include <array>
 #include <bit>
 #include <cmath>
@@ -102,15 +104,24 @@ std::vector<ValueLine> DescribeValues(std::span<const uint8_t> data, ByteOrder o
   return lines;
 }
 
-std::vector<std::string> DescribeBits(std::span<const uint8_t> data, size_t firstBit) {
-  const std::vector<bool> bits = DecodeBits(data);
+std::vector<std::string> DescribeBits(std::span<const uint8_t> data, size_t firstBit,
+                                      std::optional<size_t> count) {
+  std::vector<bool> bits = DecodeBits(data);
+  // The last byte's padding is no coil or input.
+  if (count && *count < bits.size()) bits.resize(*count);
   std::vector<std::string> lines;
   for (size_t at = 0; at < bits.size(); at += 8) {
-    std::string line = std::to_string(firstBit + at) + "–" + std::to_string(firstBit + at + 7) + ":";
-    for (size_t k = at; k < at + 8; ++k) line += bits[k] ? " 1" : " 0";
+    const size_t end = std::min(at + 8, bits.size());
+    std::string line = std::to_string(firstBit + at) + "–" + std::to_string(firstBit + end - 1) + ":";
+    for (size_t k = at; k < end; ++k) line += bits[k] ? " 1" : " 0";
     lines.push_back(line);
   }
   return lines;
+}
+
+std::optional<uint16_t> RequestedQuantity(const std::vector<uint8_t>& request) {
+  if (request.size() < 6 || request[1] < 1 || request[1] > 4) return std::nullopt;
+  return static_cast<uint16_t>(request[4] << 8 | request[5]);
 }
 
 std::optional<uint16_t> RequestedStart(const std::vector<uint8_t>& request) {

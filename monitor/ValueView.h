@@ -51,9 +51,13 @@ const ValueLine& ValueColumnTitles();
 std::vector<ValueLine> DescribeValues(std::span<const uint8_t> data, ByteOrder order,
                                       size_t firstRegister = 0);
 
-// Bits eight to a line, numbered from `firstBit`: "16–23: 1 0 0 1 0 0 0 0".
-std::vector<std::string> DescribeBits(std::span<const uint8_t> data, size_t firstBit = 0);
+// Bits eight to a line, numbered from `firstBit`: "16–23: 1 0 0 1 0 0 0 0";
+// only the first `count` of them when the request says how many were read.
+std::vector<std::string> DescribeBits(std::span<const uint8_t> data, size_t firstBit = 0,
+                                      std::optional<size_t> count = std::nullopt);
 
 // The first register or coil a reading request (codes 1 to 4) asks for,
 // which numbers the data of its answer; nothing for other frames.
 std::optional<uint16_t> RequestedStart(const std::vector<uint8_t>& request);
+// How many registers or coils it asks for.
+std::optional<uint16_t> RequestedQuantity(const std::vector<uint8_t>& request);

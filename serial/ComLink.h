@@ -15,8 +15,7 @@ public:
   virtual ~TComLink() = default;
   // A write completed at `done` after sending these bytes (a short count when
   // the line stalled); `waitingBefore` bytes were in the receive queue as it
-  // began: they came before the request went out. (Not looked for on the
-  // first write after the input was purged: 0 then.)
+  // began: they came before the request went out.
   virtual void TxBuf(const uint8_t* data, int count, TimePoint done, int waitingBefore) = 0;
   // A read took these bytes from the driver at `arrived`. `waiting`: they were
   // already queued when the read began, so they arrived earlier than that.

@@ -126,6 +126,7 @@ void TCustomComPort::Close() {
   device_->Purge(PurgeTxAbort | PurgeRxAbort);
   StopEventThread();
   DestroyHandle();
+  ForgetArrivals();
   connected_ = false;
   DoAfterClose();
 }
@@ -204,13 +205,68 @@ void TCustomComPort::RegisterLink(TComLink* link) {
   links_.push_back(link);
   if (links_.size() == 1)
     device_->SetChunkSink([this](const uint8_t* data, int count, TComLink::TimePoint when, bool waiting) {
-      for (TComLink* l : links_) l->RxBuf(data, count, when, waiting);
+      DeliverChunk(data, count, when, waiting);
     });
 }
 
 void TCustomComPort::UnRegisterLink(TComLink* link) {
   links_.erase(std::remove(links_.begin(), links_.end(), link), links_.end());
-  if (links_.empty()) device_->SetChunkSink({});
+  if (links_.empty()) {
+    device_->SetChunkSink({});
+    ForgetArrivals();
+  }
+}
+
+void TCustomComPort::ForgetArrivals() {
+  arrivals_.clear();
+  arrived_ = 0;
+}
+
+int TCustomComPort::QueuedForWatch() {
+  // Null bytes the driver drops never reach a read: the counts would not match.
+  if (links_.empty() || discardNull_ || !device_->IsOpen()) return -1;
+  try {
+    return device_->InputCount();
+  } catch (const EComPort&) {
+    return -1;  // the write or read that follows the wait meets the failure and reports it
+  }
+}
+
+int TCustomComPort::BeginArrivalWatch() {
+  const int queued = QueuedForWatch();
+  if (queued < 0) return queued;
+  if (queued < arrived_) ForgetArrivals();  // taken some other way: start afresh
+  if (queued > arrived_) {
+    arrivals_.push_back({queued - arrived_, std::nullopt});  // came before we looked: when is unknown
+    arrived_ = queued;
+  }
+  return queued;
+}
+
+void TCustomComPort::NoteArrivals() { NoteArrivals(std::chrono::steady_clock::time_point{}); }
+
+void TCustomComPort::NoteArrivals(TComLink::TimePoint noLaterThan) {
+  const int queued = QueuedForWatch();
+  if (queued <= arrived_) return;
+  const auto now = std::chrono::steady_clock::now();
+  arrivals_.push_back({queued - arrived_, noLaterThan == TComLink::TimePoint{} ? now : noLaterThan});
+  arrived_ = queued;
+}
+
+void TCustomComPort::DeliverChunk(const uint8_t* data, int count, TComLink::TimePoint when, bool waiting) {
+  // A read that had to wait found the queue empty: whatever was noted is gone.
+  if (!waiting) ForgetArrivals();
+  while (count > 0 && !arrivals_.empty()) {
+    Arrival& first = arrivals_.front();
+    const int take = std::min(count, first.Count);
+    for (TComLink* l : links_) l->RxBuf(data, take, first.When.value_or(when), !first.When);
+    data += take;
+    count -= take;
+    arrived_ -= take;
+    if ((first.Count -= take) == 0) arrivals_.pop_front();
+  }
+  if (count > 0)
+    for (TComLink* l : links_) l->RxBuf(data, count, when, waiting);
 }
 
 int TCustomComPort::Read(void* buffer, int count) {
@@ -232,11 +288,17 @@ int TCustomComPort::Read(void* buffer, int count) {
 int TCustomComPort::Write(const void* buffer, int count) {
   if (!device_->IsOpen()) throw EComPort(CError_PortNotOpen, 0);
   if (links_.empty()) return device_->Write(buffer, count);
-  // Right after an input purge with nothing read since, the queue held
-  // nothing a moment ago: not worth a query on every transaction's first write.
-  const int waiting = readSincePurge_ ? device_->InputCount() : 0;
+  // What is queued now came before the request; what comes during the write
+  // came after it began.
+  const int queued = BeginArrivalWatch();
+  // Without a watch: right after an input purge with nothing read since, the
+  // queue held nothing a moment ago, not worth a query.
+  const int waiting = queued >= 0 ? queued : readSincePurge_ ? device_->InputCount() : 0;
   const int sent = device_->Write(buffer, count);
   const auto done = std::chrono::steady_clock::now();
+  // An answer may come while the write still waits for its last byte to
+  // leave (a device on a pseudo-terminal answers at once): no later than `done`.
+  NoteArrivals(done);
   if (sent > 0)
     for (TComLink* link : links_) link->TxBuf(static_cast<const uint8_t*>(buffer), sent, done, waiting);
   return sent;
@@ -250,12 +312,18 @@ void TCustomComPort::ClearBuffer(bool input, bool output) {
   // counted only for someone who looks.
   const int discarded = input && !links_.empty() ? device_->InputCount() : 0;
   device_->Purge(flags);
-  if (input) readSincePurge_ = false;
+  if (input) {
+    readSincePurge_ = false;
+    ForgetArrivals();
+  }
   if (discarded > 0)
     for (TComLink* link : links_) link->Purged(discarded);
 }
 
 int TCustomComPort::InputCount() { return device_->InputCount(); }
+
+void TCustomComPort::CancelReads() { device_->CancelReads(); }
+void TCustomComPort::AllowReads() { device_->AllowReads(); }
 
 void TCustomComPort::SetConnected(bool value) {
   if (designing_ || loading_) {

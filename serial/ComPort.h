@@ -3,8 +3,10 @@
 // is closed and apply at once while it is open.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,6 +137,10 @@ public:
   int Write(const void* buffer, int count);
   void ClearBuffer(bool input, bool output);
   int InputCount();
+  // From any thread: a read under way ends at once with what it has, and so
+  // do later reads' waits until AllowReads (SerialDevice.h).
+  void CancelReads();
+  void AllowReads();
 
   bool Connected() const { return connected_; }
   void SetConnected(bool value);
@@ -194,6 +200,18 @@ public:
   void RegisterLink(TComLink* link);
   void UnRegisterLink(TComLink* link);
 
+  // For the links, while a caller busy-waits on this port (the link's delays
+  // around a write): BeginArrivalWatch once, then NoteArrivals as often as the
+  // wait spins. Bytes seen coming into the receive queue meanwhile reach the
+  // links, when a read takes them, with the time they came rather than the
+  // read's; bytes queued before the watch began keep the read's time and are
+  // marked as waiting. Without links both return at once. BeginArrivalWatch
+  // returns the bytes queued, or -1 when it watches nothing. A write watches
+  // too: bytes that come while it waits for its last byte to leave are
+  // stamped with its completion.
+  int BeginArrivalWatch();
+  void NoteArrivals();
+
   // Event steps run on the GUI thread for a batch of line events (see TComThread).
   void CallEvents(TComEvents events);
   SerialDevice& Device() { return *device_; }
@@ -232,6 +250,18 @@ private:
   std::unique_ptr<SerialDevice> device_;
   std::unique_ptr<TComThread> thread_;
   std::vector<TComLink*> links_;
+  // Bytes in the receive queue by when they came (nullopt: before the watch
+  // began), oldest first; a read takes them from the front.
+  struct Arrival {
+    int Count;
+    std::optional<TComLink::TimePoint> When;
+  };
+  std::deque<Arrival> arrivals_;
+  int arrived_ = 0;  // the bytes in arrivals_
+  void ForgetArrivals();
+  int QueuedForWatch();  // the receive queue's count, or -1 when nothing is watched
+  void NoteArrivals(TComLink::TimePoint noLaterThan);  // default time point: now
+  void DeliverChunk(const uint8_t* data, int count, TComLink::TimePoint when, bool waiting);
   bool readSincePurge_ = true;  // for the links: has the input been read since it was last purged
   bool threadCreated_ = false;
   bool connected_ = false;

@@ -39,11 +39,18 @@
 #include <string>
 #include <vector>
 
+// What a port's description is: the system's own name for it (the Windows
+// registry's), a USB adapter's names, the driver of a port on the board, or a
+// program's registration. A window words it in its own language from this;
+// the description itself is English, for the command line.
+enum class PortOrigin { System, Usb, Driver, Registered };
+
 struct PortInfo {
   std::string Name;         // "COM3"
   std::string Device;       // the device it stands for: "/dev/ttyUSB0", "\\.\COM3"
   std::string Description;  // for the operator: "USB: FT232R USB UART, FTDI, 0403:6001 (ttyUSB0)",
                             // "serial8250 (ttyS0)", "registered: /dev/pts/7"
+  PortOrigin Origin = PortOrigin::System;
 };
 
 // Who holds a port that is in use, as far as the system lets us see.

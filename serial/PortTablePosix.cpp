@@ -39,9 +39,11 @@ std::optional<Resolved> Resolve(const std::string& name, const HardwareSource& h
 std::vector<PortInfo> ListSerialPortsFrom(const HardwareSource& hardware) {
   std::map<int, PortInfo> byNumber;  // ordered by number: COM2 before COM10
   for (const HardwarePort& port : hardware())
-    byNumber[port.Number] = {ComPortName(port.Number), port.Device, port.Description};
+    byNumber[port.Number] = {ComPortName(port.Number), port.Device, port.Description,
+                             port.Usb ? PortOrigin::Usb : PortOrigin::Driver};
   for (const RegisteredPort& port : ListRegisteredPorts())
-    byNumber[port.Number] = {ComPortName(port.Number), port.Device, "registered: " + port.Device};
+    byNumber[port.Number] = {ComPortName(port.Number), port.Device, "registered: " + port.Device,
+                             PortOrigin::Registered};
   std::vector<PortInfo> ports;
   ports.reserve(byNumber.size());
   for (auto& [number, info] : byNumber) ports.push_back(std::move(info));

@@ -146,7 +146,8 @@ std::vector<HardwarePort> ScanSysfsPorts(const std::string& sysfsRoot, const std
     port.Device = (fs::path(devRoot) / DeviceNodeName(item.path(), kernelName)).string();
     port.NeedsUartCheck = Family(kernelName) == "ttyS" || ChainHasDriver(chain, "serial8250");
     port.Description = UsbDescription(chain, kernelName);
-    if (port.Description.empty()) port.Description = OwningDriver(chain) + " (" + kernelName + ")";
+    port.Usb = !port.Description.empty();
+    if (!port.Usb) port.Description = OwningDriver(chain) + " (" + kernelName + ")";
     if (port.NeedsUartCheck && !hasRealUart(port.Device)) continue;
     ports.push_back(std::move(port));
   }

@@ -31,6 +31,11 @@ public:
   // time-out is a short count. Failure codes 3 (read) and 2 (write).
   int Read(void* buffer, int count);
   int Write(const void* buffer, int count);
+  // From any thread: a read under way ends at once with what it has (a short
+  // count), and so does every later read's wait, until AllowReads. For a
+  // caller that must not wait out a long time-out to stop.
+  void CancelReads();
+  void AllowReads();
 
   // Called for each chunk a read takes from the driver, with the time it
   // took it and whether the bytes were already queued when the read began;

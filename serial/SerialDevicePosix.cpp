@@ -120,6 +120,9 @@ constexpr uint32_t kCeRxOver = 0x0001, kCeOverrun = 0x0002, kCeRxParity = 0x0004
 struct SerialDevice::Impl {
   int fd = -1;
   int wakeFd = -1;  // eventfd that cancels WaitEvent
+  // eventfd that cancels reads (CancelReads); made with the device, so that
+  // another thread can signal it whether the port is open or not.
+  int readStopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   termios saved{};
   bool haveSaved = false;
   bool exclusive = false;  // we set TIOCEXCL and clear it on close
@@ -143,6 +146,7 @@ struct SerialDevice::Impl {
   ~Impl() {
     EndEventWait();
     if (wakeFd >= 0) ::close(wakeFd);
+    if (readStopFd >= 0) ::close(readStopFd);
   }
   void EndEventWait() {
     if (epollFd >= 0) ::close(epollFd);
@@ -345,13 +349,26 @@ int SerialDevice::Read(void* buffer, int count) {
     std::optional<Clock::time_point> limit = total;
     if (interval && got > 0) limit = Earliest(limit, lastByte + d_->Ms(t.ReadInterval));
     if (limit && Clock::now() >= *limit) return got;
-    pollfd p{d_->fd, POLLIN, 0};
+    pollfd p[2] = {{d_->fd, POLLIN, 0}, {d_->readStopFd, POLLIN, 0}};
     waited = true;
-    const int rc = ::poll(&p, 1, PollTimeout(limit));
+    const int rc = ::poll(p, d_->readStopFd >= 0 ? 2 : 1, PollTimeout(limit));
     if (rc < 0 && errno != EINTR) Fail(CError_ReadFailed, errno);
-    if (rc > 0 && !(p.revents & POLLIN) && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+    if (rc > 0 && !(p[0].revents & POLLIN) && (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)))
       Fail(CError_ReadFailed, EIO);
+    if (rc > 0 && (p[1].revents & POLLIN)) return got;  // CancelReads
   }
+}
+
+void SerialDevice::CancelReads() {
+  if (d_->readStopFd < 0) return;
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(d_->readStopFd, &one, sizeof one);
+}
+
+void SerialDevice::AllowReads() {
+  if (d_->readStopFd < 0) return;
+  uint64_t count = 0;  // the eventfd stays signalled until read
+  [[maybe_unused]] const ssize_t n = ::read(d_->readStopFd, &count, sizeof count);
 }
 
 int SerialDevice::Write(const void* buffer, int count) {

@@ -83,6 +83,15 @@ public:
   HANDLE Event() const { return event_.Get(); }
   // The call that started the operation returned TRUE or ERROR_IO_PENDING.
   void Started() { inFlight_ = true; }
+  // Cancels the operation and waits until the driver has let go of it; what
+  // it moved before that.
+  DWORD CancelAndWait() {
+    CancelIoEx(port_, &ov_);
+    DWORD transferred = 0;
+    if (!GetOverlappedResult(port_, &ov_, &transferred, TRUE)) transferred = static_cast<DWORD>(ov_.InternalHigh);
+    inFlight_ = false;
+    return transferred;
+  }
   // Non-waiting completion query. On failure the error is left for GetLastError.
   bool Result(DWORD& transferred) {
     if (GetOverlappedResult(port_, &ov_, &transferred, FALSE)) {
@@ -102,9 +111,10 @@ private:
   bool inFlight_ = false;
 };
 
-// ReadFile/WriteFile waited out: start, wait without limit, ask for the count.
+// ReadFile/WriteFile waited out: start, wait without limit (or until `cancel`
+// is set: then what moved so far), ask for the count.
 template <typename StartIo>
-int Transfer(HANDLE port, int failureCode, StartIo start) {
+int Transfer(HANDLE port, int failureCode, StartIo start, HANDLE cancel = nullptr) {
   OverlappedOp op(port, true);
   if (!op.Valid()) Fail(failureCode, GetLastError());
   if (!start(op.Get())) {
@@ -112,7 +122,10 @@ int Transfer(HANDLE port, int failureCode, StartIo start) {
     if (error != ERROR_IO_PENDING) Fail(failureCode, error);
   }
   op.Started();
-  if (WaitForSingleObject(op.Event(), INFINITE) != WAIT_OBJECT_0) Fail(failureCode, GetLastError());
+  const HANDLE handles[2] = {op.Event(), cancel};
+  const DWORD woke = WaitForMultipleObjects(cancel ? 2 : 1, handles, FALSE, INFINITE);
+  if (woke == WAIT_OBJECT_0 + 1) return static_cast<int>(op.CancelAndWait());
+  if (woke != WAIT_OBJECT_0) Fail(failureCode, GetLastError());
   DWORD transferred = 0;
   if (!op.Result(transferred)) {
     // The driver ends a timed-out transfer with a time-out status that Windows
@@ -129,6 +142,9 @@ int Transfer(HANDLE port, int failureCode, StartIo start) {
 struct SerialDevice::Impl {
   HANDLE port = INVALID_HANDLE_VALUE;
   HANDLE stop = nullptr;  // set by CancelWait, reset when a new mask re-arms the wait
+  // Set by CancelReads, reset by AllowReads; made with the device, so that
+  // another thread can set it whether the port is open or not.
+  HANDLE readStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   DWORD eventMask = 0;    // as last set; the modem events go once the port refuses them
   ChunkSink chunkSink;
 
@@ -136,7 +152,10 @@ struct SerialDevice::Impl {
     if (stop) CloseHandle(stop);
     stop = nullptr;
   }
-  ~Impl() { CloseStop(); }
+  ~Impl() {
+    CloseStop();
+    if (readStop) CloseHandle(readStop);
+  }
 
   // After a failed event wait: rest a moment unless cancelled meanwhile.
   uint32_t PauseUnlessStopped() const {
@@ -236,7 +255,7 @@ int SerialDevice::Read(void* buffer, int count) {
   const int got = Transfer(port, CError_ReadFailed, [&](OVERLAPPED* ov) {
     DWORD ignored = 0;  // the count comes from GetOverlappedResult
     return ReadFile(port, buffer, static_cast<DWORD>(count), &ignored, ov);
-  });
+  }, d_->readStop);
   // The driver hands the bytes over at completion, as one chunk.
   if (got > 0 && d_->chunkSink)
     d_->chunkSink(static_cast<const uint8_t*>(buffer), got, std::chrono::steady_clock::now(), queuedBefore);
@@ -244,6 +263,14 @@ int SerialDevice::Read(void* buffer, int count) {
 }
 
 void SerialDevice::SetChunkSink(ChunkSink sink) { d_->chunkSink = std::move(sink); }
+
+void SerialDevice::CancelReads() {
+  if (d_->readStop) SetEvent(d_->readStop);
+}
+
+void SerialDevice::AllowReads() {
+  if (d_->readStop) ResetEvent(d_->readStop);
+}
 
 int SerialDevice::Write(const void* buffer, int count) {
   if (count <= 0) return 0;

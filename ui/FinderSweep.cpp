@@ -7,7 +7,10 @@
 #include "MainPortProperties.h"
 
 TFinderSweep::TFinderSweep(std::string portName, ScanPlan plan)
-    : portName_(std::move(portName)), plan_(std::move(plan)) {}
+    : portName_(std::move(portName)), plan_(std::move(plan)) {
+  qRegisterMetaType<TFinderSweep::Progress>();
+  qRegisterMetaType<ProbeResult>();
+}
 
 TFinderSweep::~TFinderSweep() {
   Cancel();
@@ -32,10 +35,6 @@ void TFinderSweep::Wait() {
   if (thread_.joinable()) thread_.join();
 }
 
-void TFinderSweep::Post(std::function<void()> call) {
-  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
-}
-
 void TFinderSweep::Run() {
   bool cancelled = false;
   QString error;
@@ -47,9 +46,7 @@ void TFinderSweep::Run() {
     port.Open();
     DeviceFinder finder(port, plan_);
     const auto progress = [this, &finder] {
-      Post([this, p = Progress{finder.ProbesDone(), finder.ProbesPlanned(), finder.Remaining()}] {
-        if (OnProgress) OnProgress(p);
-      });
+      emit Progressed(Progress{finder.ProbesDone(), finder.ProbesPlanned(), finder.Remaining()});
     };
     Hold(&finder);
     // Cancel reaches the finder only while it exists.
@@ -59,17 +56,12 @@ void TFinderSweep::Run() {
     } release{this};
     progress();
     while (auto result = finder.Step()) {
-      if (result->Kind != ProbeKind::Nothing)
-        Post([this, r = *result] {
-          if (OnHeard) OnHeard(r);
-        });
+      emit Probed(*result);
       progress();
     }
     cancelled = finder.Cancelled();
   } catch (const std::exception& e) {
     error = QString::fromStdString(e.what());
   }
-  Post([this, cancelled, error] {
-    if (OnFinished) OnFinished(cancelled, error);
-  });
+  emit Finished(cancelled || cancelled_, error);
 }

@@ -1,15 +1,18 @@
 // One sweep of the device finder on a thread of its own, over a serial port
 // of its own with no line events (so nothing of it runs on the GUI thread).
-// What the sweep brings reaches the thread this object lives on as queued
-// calls, so a window follows it from its event loop and never waits on the
-// line; the calls still queued when the object goes are dropped with it.
+// It reports through its signals, emitted on the sweep's thread: connected
+// queued with this object as the receiving context, they reach the thread
+// it lives on, so a window follows the sweep from its event loop and never
+// waits on the line; reports still queued when the object goes are dropped
+// with it. Cancel cuts the probe under way short: the thread ends within a
+// few milliseconds, whatever the probe's margin.
 #pragma once
 
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,18 +20,12 @@
 #include "DeviceFinder.h"
 
 class TFinderSweep : public QObject {
+  Q_OBJECT
 public:
   struct Progress {
     size_t Done = 0, Planned = 0;
     std::chrono::milliseconds Remaining{0};
   };
-
-  // Before the first probe and after each one.
-  std::function<void(const Progress&)> OnProgress;
-  // Each probe that heard something: a device, or noise.
-  std::function<void(const ProbeResult&)> OnHeard;
-  // Last: whether it was cancelled, and why the port failed (empty when it did not).
-  std::function<void(bool cancelled, const QString& error)> OnFinished;
 
   TFinderSweep(std::string portName, ScanPlan plan);
   ~TFinderSweep() override;  // cancels and waits for the thread
@@ -36,14 +33,21 @@ public:
   TFinderSweep& operator=(const TFinderSweep&) = delete;
 
   void Start();
-  // The sweep ends after the probe under way; from any thread.
+  // Ends the sweep at once; from any thread.
   void Cancel();
   // Returns once the thread has ended (its port closed).
   void Wait();
 
+signals:
+  // Before the first probe and after each one.
+  void Progressed(const TFinderSweep::Progress& progress);
+  // Every probe, whatever came back.
+  void Probed(const ProbeResult& result);
+  // Last: whether it was cancelled, and why the port failed (empty when it did not).
+  void Finished(bool cancelled, const QString& error);
+
 private:
   void Run();
-  void Post(std::function<void()> call);
   void Hold(DeviceFinder* finder);
 
   const std::string portName_;
@@ -53,3 +57,6 @@ private:
   DeviceFinder* finder_ = nullptr;  // while the sweep runs; under mutex_
   std::thread thread_;
 };
+
+Q_DECLARE_METATYPE(TFinderSweep::Progress)
+Q_DECLARE_METATYPE(ProbeResult)

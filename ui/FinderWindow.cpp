@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,17 +21,17 @@
 #include <algorithm>
 #include <set>
 
-#include "EComPort.h"
 #include "FinderSweep.h"
 #include "FrameText.h"
 #include "HandlerGuard.h"
-#include "Ob_TModBCl.h"
+#include "OperatorInterface.h"
 #include "PortTable.h"
 #include "WindowLook.h"
-#include "obrport.h"
+#include "WindowPlacement.h"
 
 namespace {
 const char* const kCaption = "Поиск устройств";
+const QSize kPreferredSize(560, 600);
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -61,35 +62,16 @@ QStringList CheckedTexts(const std::vector<QCheckBox*>& boxes) {
   return texts;
 }
 
-// The first time it is shown: beside the main window rather than over it
-// where the screen has room for it, else at the screen's right edge level
-// with it; always whole on the screen.
-void PlaceBeside(QWidget* window, const QWidget* main) {
-  const QScreen* screen = main->screen();
-  if (!screen) return;
-  const QRect area = screen->availableGeometry();
-  const QMargins frame(8, 30, 8, 8);  // the window manager's decorations, roughly
-  const QRect busy = main->frameGeometry();
-  const int width = window->width() + frame.left() + frame.right();
-  const int height = std::min(window->height(), area.height() - frame.top() - frame.bottom());
-  window->resize(window->width(), height);
-  int left = area.right() + 1 - width;
-  if (busy.right() + width <= area.right())
-    left = busy.right() + 1;
-  else if (busy.left() - width >= area.left())
-    left = busy.left() - width;
-  const int top = std::clamp(busy.top(), area.top(), area.bottom() + 1 - height - frame.top() - frame.bottom());
-  window->move(std::max(left, area.left()), top);
-}
 }  // namespace
 
-TFormFinder::TFormFinder(TForm1& main) : QWidget(nullptr, Qt::Window), main_(main) {
+TFormFinder::TFormFinder(FinderHost& host, OperatorInterface& boxes, const QWidget* beside)
+    : QWidget(nullptr, Qt::Window), host_(host), boxes_(boxes), beside_(beside) {
   setWindowTitle(Text(kCaption));
   setFont(WindowFont(8));
   // Closing the main window ends the program even while this one is open.
   setAttribute(Qt::WA_QuitOnClose, false);
   BuildControls();
-  resize(560, 600);
+  resize(kPreferredSize);
 
   ticker_ = new QTimer(this);
   ticker_->setInterval(250);
@@ -113,14 +95,16 @@ void TFormFinder::BuildControls() {
   // The rates devices are met at, in that order: more than the port dialog
   // lists, since a device found at 38400 is still worth finding (the link
   // sets any of them; "Применить" gives it the one found).
-  auto* rates = new QHBoxLayout;
+  // Two rows of four, so that the window fits beside the main window.
+  auto* rates = new QGridLayout;
   for (const int baud : defaults.Bauds) {
     auto* box = new QCheckBox(QString::number(baud), this);
     box->setChecked(true);
+    const int at = static_cast<int>(RateChecks.size());
     RateChecks.push_back(box);
-    rates->addWidget(box);
+    rates->addWidget(box, at / 4, at % 4);
   }
-  rates->addStretch(1);
+  rates->setColumnStretch(4, 1);
 
   auto* frames = new QHBoxLayout;
   for (const LineFrame& frame : OfferedFrames) {
@@ -175,6 +159,10 @@ void TFormFinder::BuildControls() {
   Progress->setTextVisible(true);
   TimeLabel = new QLabel(this);
 
+  NoiseChoice = new QCheckBox(Text("показывать помехи"), this);
+  NoiseChoice->setChecked(true);
+  NoiseChoice->setToolTip(Text("ответы, которые не сошлись: по строке на настройку, с числом запросов"));
+
   Results = new QTableWidget(0, kColumns, this);
   Results->setHorizontalHeaderLabels({Text("Адрес"), Text("Скорость"), Text("Чётность"), Text("Стоп-биты"),
                                       Text("Результат"), Text("Задержка, мс")});
@@ -185,13 +173,20 @@ void TFormFinder::BuildControls() {
   Results->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   Results->verticalHeader()->setDefaultSectionSize(Results->fontMetrics().height() + 6);
   Results->setWordWrap(false);
+  Results->setTabKeyNavigation(false);  // Tab goes on to the next control
   Results->horizontalHeader()->setHighlightSections(false);
+  Results->horizontalHeader()->setSectionResizeMode(ColResult, QHeaderView::Stretch);
   const QFontMetrics metrics(Results->font());
-  const char* const samples[kColumns] = {"247", "115200", "нечёт", "Стоп-биты", "исключение 11", "999,9"};
-  for (int c = 0; c < kColumns; ++c)
+  const char* const samples[kColumns] = {"200–247", "115200", "нечёт", "Стоп-биты", "исключение 11", "999,9"};
+  int columns = 0;
+  for (int c = 0; c < kColumns; ++c) {
     Results->setColumnWidth(c, std::max(metrics.horizontalAdvance(Text(samples[c])),
                                         metrics.horizontalAdvance(Results->horizontalHeaderItem(c)->text())) +
-                                   24);
+                                   12);
+    columns += Results->columnWidth(c);
+  }
+  // Narrowed beside the main window, the window keeps every column in view.
+  Results->setMinimumWidth(columns + 2 * Results->frameWidth());
 
   Status = new QLabel(this);
   Status->setWordWrap(true);
@@ -202,6 +197,7 @@ void TFormFinder::BuildControls() {
   layout->addLayout(buttons);
   layout->addWidget(Progress);
   layout->addWidget(TimeLabel);
+  layout->addWidget(NoiseChoice);
   layout->addWidget(Results, 1);
   layout->addWidget(Status);
 
@@ -209,16 +205,17 @@ void TFormFinder::BuildControls() {
   connect(BCancel, &QPushButton::clicked, this, [this] { Guarded([this] { CancelClick(); }); });
   connect(BApply, &QPushButton::clicked, this, [this] { Guarded([this] { ApplyClick(); }); });
   connect(Results, &QTableWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
+  connect(NoiseChoice, &QCheckBox::toggled, this, [this] { ShowRows(); });
 }
 
 void TFormFinder::showEvent(QShowEvent* event) {
-  if (!placed_) {
+  if (!placed_ && beside_) {
     placed_ = true;
-    PlaceBeside(this, &main_);
+    PlaceBeside(this, beside_, kPreferredSize, Side::Right);
   }
   if (!running_) {
     // The port table as it is now; the main window's port chosen.
-    const QString current = QString::fromStdString(main_.ComPort1.Port());
+    const QString current = QString::fromStdString(host_.PortName());
     PortBox->clear();
     for (const PortInfo& port : ListSerialPorts()) PortBox->addItem(QString::fromStdString(port.Name));
     PortBox->setCurrentText(current);
@@ -271,21 +268,24 @@ void TFormFinder::StartClick() {
   QString error;
   if (!ReadPlan(plan, error)) return SetStatus(error, true);
 
-  Results->setRowCount(0);
   heard_.clear();
+  rows_.clear();
+  ShowRows();
   sweptPort_ = PortBox->currentText().trimmed().toStdString();
-  // The port opens once: the main window lets go of it for the sweep.
-  main_.Dispatcher.StopPolling();
-  mainPortWasOpen_ = main_.ComPort1.Connected();
-  main_.Link.ClosePort();
-  reopenPending_ = true;
+  ReleaseMainPort();
 
   sweep_ = std::make_unique<TFinderSweep>(sweptPort_, std::move(plan));
-  sweep_->OnProgress = [this](const TFinderSweep::Progress& p) { ShowProgress(p.Done, p.Planned, p.Remaining); };
-  sweep_->OnHeard = [this](const ProbeResult& r) { AddRow(r); };
-  sweep_->OnFinished = [this](bool cancelled, const QString& failure) {
-    Guarded([&] { Finished(cancelled, failure); });
-  };
+  // Queued, with the sweep as the receiving context: what it still has on
+  // its way when it goes (the window closed mid-sweep) goes with it.
+  TFinderSweep* sweep = sweep_.get();
+  connect(sweep, &TFinderSweep::Progressed, sweep,
+          [this](const TFinderSweep::Progress& p) { ShowProgress(p.Done, p.Planned, p.Remaining); },
+          Qt::QueuedConnection);
+  connect(sweep, &TFinderSweep::Probed, sweep,
+          [this](const ProbeResult& r) { Guarded([&] { Heard(r); }); }, Qt::QueuedConnection);
+  connect(sweep, &TFinderSweep::Finished, sweep,
+          [this](bool cancelled, const QString& failure) { Guarded([&] { Finished(cancelled, failure); }); },
+          Qt::QueuedConnection);
   running_ = true;
   cancelling_ = false;
   remaining_ = {};
@@ -293,7 +293,7 @@ void TFormFinder::StartClick() {
   ticker_->start();
   ShowIdle();
   Progress->setRange(0, 0);
-  SetStatus(Text("Поиск на %1…").arg(QString::fromStdString(sweptPort_)));
+  SetStatus(Text("Поиск на %1…").arg(QString::fromStdString(sweptPort_)) + pollingNote_);
   sweep_->Start();
 }
 
@@ -321,16 +321,54 @@ void TFormFinder::ShowElapsed() {
                               : Text("Заняло %1").arg(took));
 }
 
-void TFormFinder::AddRow(const ProbeResult& r) {
+void TFormFinder::Heard(const ProbeResult& r) {
+  host_.ShowProbe(r);  // every probe, for the traffic monitor
+  if (r.Kind == ProbeKind::Nothing) return;
   heard_.push_back(r);
+  // Noise is one row per setting, with its count: a noisy line would
+  // otherwise bury the devices under a row per address.
+  if (r.Kind == ProbeKind::Noise) {
+    for (Row& row : rows_)
+      if (row.NoiseCount > 0 && row.First.Setting == r.Setting) {
+        ++row.NoiseCount;
+        row.LastAddress = r.Address;
+        const auto at = std::find(shown_.begin(), shown_.end(), static_cast<size_t>(&row - rows_.data()));
+        if (at != shown_.end()) FillRow(static_cast<int>(at - shown_.begin()), row);
+        return;
+      }
+  }
+  rows_.push_back({r, r.Kind == ProbeKind::Noise ? 1 : 0, r.Address});
+  if (r.Kind == ProbeKind::Noise && !NoiseChoice->isChecked()) return;
+  shown_.push_back(rows_.size() - 1);
   const int row = Results->rowCount();
   Results->insertRow(row);
-  const QString latency =
-      r.LatencyMs ? QLocale(QLocale::Russian).toString(*r.LatencyMs, 'f', 1) : QString::fromUtf8("—");
-  const QString cells[kColumns] = {QString::number(r.Address), QString::number(r.Setting.Baud),
-                                   ParityName(r.Setting.Frame.Parity), QString::number(r.Setting.Frame.StopBits),
-                                   ResultName(r), latency};
-  const QString heard = Text("принято: %1").arg(QString::fromStdString(HexText(r.Answer)));
+  FillRow(row, rows_.back());
+  Results->scrollToBottom();
+}
+
+void TFormFinder::ShowRows() {
+  shown_.clear();
+  for (size_t i = 0; i < rows_.size(); ++i)
+    if (rows_[i].NoiseCount == 0 || NoiseChoice->isChecked()) shown_.push_back(i);
+  Results->setRowCount(static_cast<int>(shown_.size()));
+  for (size_t i = 0; i < shown_.size(); ++i) FillRow(static_cast<int>(i), rows_[shown_[i]]);
+  SelectionChanged();
+}
+
+void TFormFinder::FillRow(int row, const Row& entry) {
+  const ProbeResult& r = entry.First;
+  const bool noise = entry.NoiseCount > 0;
+  const QString latency = !noise && r.LatencyMs ? QLocale(QLocale::Russian).toString(*r.LatencyMs, 'f', 1)
+                                                : QString::fromUtf8("—");
+  QString address = QString::number(r.Address);
+  if (noise && entry.LastAddress != r.Address) address += Text("–%1").arg(entry.LastAddress);
+  const QString result = noise ? Text("помехи: %1").arg(entry.NoiseCount) : ResultName(r);
+  const QString cells[kColumns] = {address, QString::number(r.Setting.Baud), ParityName(r.Setting.Frame.Parity),
+                                   QString::number(r.Setting.Frame.StopBits), result, latency};
+  const QString heard = noise ? Text("помехи при %1 запросах, первые принятые байты: %2")
+                                    .arg(entry.NoiseCount)
+                                    .arg(QString::fromStdString(HexText(r.Answer)))
+                              : Text("принято: %1").arg(QString::fromStdString(HexText(r.Answer)));
   for (int c = 0; c < kColumns; ++c) {
     auto* item = new QTableWidgetItem(cells[c]);
     item->setToolTip(heard);
@@ -344,7 +382,6 @@ void TFormFinder::AddRow(const ProbeResult& r) {
     }
     Results->setItem(row, c, item);
   }
-  Results->scrollToBottom();
 }
 
 void TFormFinder::Finished(bool cancelled, const QString& error) {
@@ -360,55 +397,64 @@ void TFormFinder::Finished(bool cancelled, const QString& error) {
   for (const ProbeResult& r : heard_)
     if (r.DevicePresent()) devices.insert(r.Address);
   if (!error.isEmpty())
-    SetStatus(Text("Порт %1: %2").arg(QString::fromStdString(sweptPort_), error), true);
+    SetStatus(Text("Порт %1: %2").arg(QString::fromStdString(sweptPort_), error) + pollingNote_, true);
   else
     SetStatus(Text(cancelled ? "Поиск отменён. Найдено устройств: %1." : "Поиск закончен. Найдено устройств: %1.")
-                  .arg(devices.size()));
+                  .arg(devices.size()) + pollingNote_);
 }
 
 void TFormFinder::Abandon() {
   if (!sweep_) return;
   sweep_->Cancel();
   sweep_.reset();  // waits for the thread; what it still had to say is dropped
-  if (running_) {
-    running_ = false;
-    ticker_->stop();
-    SetStatus(Text("Поиск прерван."));
-  }
+  const bool wasRunning = running_;
+  running_ = false;
+  ticker_->stop();
   ReopenMainPort();
+  if (wasRunning) SetStatus(Text("Поиск прерван.") + pollingNote_);
   ShowIdle();
+  ShowElapsed();  // "Заняло …": nothing is left to go
+}
+
+void TFormFinder::ReleaseMainPort() {
+  // The port opens once: the main window lets go of it for the sweep.
+  released_ = host_.ReleasePort();
+  pollingNote_ = released_->PollingStopped ? Text(" Опрос «Цикл» главного окна остановлен на время поиска.")
+                                           : QString();
 }
 
 void TFormFinder::ReopenMainPort() {
-  if (!reopenPending_) return;
-  reopenPending_ = false;
-  if (!mainPortWasOpen_) return;
-  try {
-    main_.ComPort1.Open();  // the same port object: its name and line settings are as they were
-  } catch (const EComPort& e) {
-    main_.Boxes().ShowMessage("Порт главного окна " + main_.ComPort1.Port() + " не открылся снова: " + e.what(),
-                              kCaption, MsgIcon::Error, MsgButtons::Ok);
-  }
+  if (!released_) return;
+  const FinderHost::Release released = *released_;
+  released_.reset();
+  const FinderHost::Restore restored = host_.RestorePort(released);
+  if (released.PollingStopped)
+    pollingNote_ = restored.PollingResumed ? Text(" Опрос «Цикл» главного окна возобновлён.")
+                                           : Text(" Опрос «Цикл» главного окна не возобновлён: порт не открылся.");
+  if (!restored.Error.empty())
+    boxes_.ShowMessage("Порт главного окна " + host_.PortName() + " не открылся снова: " + restored.Error,
+                       kCaption, MsgIcon::Error, MsgButtons::Ok);
 }
 
 void TFormFinder::ApplyClick() {
   const int row = Results->currentRow();
-  if (running_ || row < 0 || row >= static_cast<int>(heard_.size()) || !heard_[row].DevicePresent()) return;
-  const ProbeResult found = heard_[static_cast<size_t>(row)];
+  if (running_ || row < 0 || row >= static_cast<int>(shown_.size())) return;
+  const ProbeResult found = rows_[shown_[static_cast<size_t>(row)]].First;
+  if (!found.DevicePresent()) return;
   const LineSetting& s = found.Setting;
-  if (found.Address >= 1 && found.Address <= main_.CBoxUstr->count()) {
-    main_.CBoxUstr->setCurrentIndex(main_.CBoxUstr->findText(QString::number(found.Address)));
-    main_.CBoxUstrClick();
-  }
-  main_.SetPortAndOpen(sweptPort_, std::to_string(s.Baud), std::string(1, s.Frame.Parity),
-                       std::to_string(s.Frame.StopBits));
-  if (FormPort) FormPort->Preselect(s.Baud, s.Frame.Parity, s.Frame.StopBits);
+  if (found.Address < 1 || found.Address > host_.LastAddress())
+    return SetStatus(Text("Устройство %1 главное окно опросить не может: «Устр. №» — от 1 до %2. "
+                          "Настройки не применены.")
+                         .arg(found.Address)
+                         .arg(host_.LastAddress()),
+                     true);
+  const bool opened = host_.Apply(sweptPort_, s, found.Address);
   const QString setting = Text("%1, %2 бит/с, чётность %3, стоп-битов %4")
                               .arg(QString::fromStdString(sweptPort_))
                               .arg(s.Baud)
                               .arg(ParityName(s.Frame.Parity))
                               .arg(s.Frame.StopBits);
-  if (main_.ComPort1.Connected())
+  if (opened)
     SetStatus(Text("Главное окно: %1, устройство %2.").arg(setting).arg(found.Address));
   else
     SetStatus(Text("Порт не открылся: %1.").arg(setting), true);
@@ -417,7 +463,7 @@ void TFormFinder::ApplyClick() {
 void TFormFinder::SelectionChanged() {
   const int row = Results->currentRow();
   BApply->setEnabled(!running_ && !Results->selectedItems().isEmpty() && row >= 0 &&
-                     row < static_cast<int>(heard_.size()) && heard_[static_cast<size_t>(row)].DevicePresent());
+                     row < static_cast<int>(shown_.size()) && rows_[shown_[static_cast<size_t>(row)]].First.DevicePresent());
 }
 
 void TFormFinder::ShowIdle() {

@@ -1,18 +1,21 @@
 // TFormFinder, "Поиск устройств": which devices answer on a port, at which
 // address and line setting. The sweep runs on a thread of its own, on a port
 // of its own: while it runs the main window's polling is stopped and its port
-// closed; afterwards that port is opened again as it was. "Применить" gives
-// the main window the setting of a device found, as "Настройка порта" would,
-// and selects its number.
+// closed; afterwards that port is opened again and polling resumes as before.
+// "Применить" gives the main window the setting of a device found, as
+// "Настройка порта" would, and selects its number. It knows the main window
+// only through FinderHost.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "DeviceFinder.h"
+#include "FinderHost.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,8 +26,8 @@ class QPushButton;
 class QSpinBox;
 class QTableWidget;
 class QTimer;
+class OperatorInterface;
 class TFinderSweep;
-class TForm1;
 
 class TFormFinder : public QWidget {
   Q_OBJECT
@@ -32,7 +35,9 @@ public:
   // Columns of the results table.
   enum Column { ColAddress, ColBaud, ColParity, ColStopBits, ColResult, ColLatency, kColumns };
 
-  explicit TFormFinder(TForm1& main);
+  // `boxes`: where a port that does not open again is reported; `beside`:
+  // the window it is first placed beside.
+  TFormFinder(FinderHost& host, OperatorInterface& boxes, const QWidget* beside = nullptr);
   ~TFormFinder() override;  // ends a sweep under way and waits for its thread
 
   QComboBox* PortBox;  // editable: a port missing from the table can be typed
@@ -47,12 +52,21 @@ public:
   QPushButton* BApply;
   QProgressBar* Progress;
   QLabel* TimeLabel;
+  QCheckBox* NoiseChoice;  // noise rows shown or not
   QTableWidget* Results;
   QLabel* Status;
 
   bool Running() const { return running_; }
-  // The probes of the table's rows, in the same order.
+  // Every probe that heard something, in the order heard.
   const std::vector<ProbeResult>& Heard() const { return heard_; }
+  // What a row of the table stands for: a device found, or the noise heard at
+  // one setting (how many probes, at which addresses).
+  struct Row {
+    ProbeResult First;  // the device's probe, or the setting's first noise
+    int NoiseCount = 0;
+    int LastAddress = 0;
+  };
+  const std::vector<Row>& Rows() const { return rows_; }
 
   // The plan from the inputs; false with the operator's text for the first bad one.
   bool ReadPlan(ScanPlan& plan, QString& error) const;
@@ -70,22 +84,29 @@ private:
   void ShowIdle();
   void ShowProgress(size_t done, size_t planned, std::chrono::milliseconds remaining);
   void ShowElapsed();
-  void AddRow(const ProbeResult& result);
+  void Heard(const ProbeResult& result);
+  void ShowRows();
+  void FillRow(int row, const Row& r);
   void Finished(bool cancelled, const QString& error);
   // Ends a sweep under way without waiting for its last word (closing the window).
   void Abandon();
+  void ReleaseMainPort();
   void ReopenMainPort();
   void SelectionChanged();
   void SetStatus(const QString& text, bool error = false);
 
-  TForm1& main_;
+  FinderHost& host_;
+  OperatorInterface& boxes_;
+  const QWidget* beside_;
   std::unique_ptr<TFinderSweep> sweep_;
   bool running_ = false;
   bool cancelling_ = false;
   std::string sweptPort_;  // the port of the latest sweep, for "Применить"
-  bool mainPortWasOpen_ = false;
-  bool reopenPending_ = false;
+  std::optional<FinderHost::Release> released_;  // the main window's port, while borrowed
+  QString pollingNote_;  // what the sweep did to the main window's polling
   std::vector<ProbeResult> heard_;
+  std::vector<Row> rows_;        // all of them
+  std::vector<size_t> shown_;    // the table's rows: indices into rows_
   std::chrono::milliseconds remaining_{0};
   QElapsedTimer elapsed_;
   QTimer* ticker_;

@@ -54,6 +54,12 @@ FrameLine TFrameTableModel::LineAt(int row) const {
   return line ? *line : FrameLine{};
 }
 
+FrameLine TFrameTableModel::DatedLineAt(int row) const {
+  FrameLine line = LineAt(row);
+  if (const MonitorFrame* frame = FrameAt(row)) line[ColTime] = anchor_.DateAndTime(frame->Us);
+  return line;
+}
+
 QVariant TFrameTableModel::data(const QModelIndex& index, int role) const {
   const int column = index.column();
   switch (role) {

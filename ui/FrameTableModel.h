@@ -33,6 +33,8 @@ public:
   // The frame of a row; nullptr when the ring has let it go.
   const MonitorFrame* FrameAt(int row) const;
   FrameLine LineAt(int row) const;
+  // The same with the date before the time, for a file.
+  FrameLine DatedLineAt(int row) const;
 
 private:
   const FrameLine* CachedLine(int row) const;

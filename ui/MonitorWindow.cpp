@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHideEvent>
@@ -32,8 +33,11 @@
 #include "StatisticsPanel.h"
 #include "ValuePanel.h"
 #include "WindowLook.h"
+#include "WindowPlacement.h"
 
 namespace {
+const QSize kPreferredSize(1240, 700);
+
 QPushButton* ToolButton(QWidget* parent, const char* text, const char* tip) {
   auto* button = new QPushButton(QString::fromUtf8(text), parent);
   button->setAutoDefault(false);
@@ -57,24 +61,6 @@ void SizeColumns(QTableView* view) {
   }
 }
 
-// The first time it is shown: beside the main window rather than over it,
-// narrowed to the room there if need be; where the screen has too little
-// room the window manager places it.
-void PlaceBeside(QWidget* window, const QWidget* main) {
-  const QScreen* screen = main->screen();
-  if (!screen) return;
-  const QRect area = screen->availableGeometry();
-  const QMargins frame(8, 30, 8, 8);  // the window manager's decorations, roughly
-  const QRect busy = main->frameGeometry();
-  const int height = std::min(window->height(), area.height() - frame.top() - frame.bottom());
-  const int top = std::clamp(busy.top(), area.top(), area.bottom() - height - frame.top() - frame.bottom());
-  const int right = area.right() - busy.right() - frame.left() - frame.right();
-  const int left = busy.left() - area.left() - frame.left() - frame.right();
-  const int width = std::min(window->width(), std::max(right, left));
-  if (width < 800) return;
-  window->resize(width, height);
-  window->move(right >= width ? busy.right() + 1 : busy.left() - width - frame.left() - frame.right(), top);
-}
 }  // namespace
 
 TFormMonitor::TFormMonitor(TComPortClass& link, TStringGrid* grid, OperatorInterface& boxes,
@@ -86,7 +72,13 @@ TFormMonitor::TFormMonitor(TComPortClass& link, TStringGrid* grid, OperatorInter
   setAttribute(Qt::WA_QuitOnClose, false);
   model_ = new TFrameTableModel(recorder_, this);
   BuildControls();
-  resize(1240, 700);
+  // The window may be narrower than its buttons in one row: they take two
+  // rows then (resizeEvent), so its least width is that of two rows.
+  layout()->setSizeConstraint(QLayout::SetNoConstraint);
+  ArrangeButtons(false);
+  setMinimumWidth(layout()->totalMinimumSize().width());
+  ArrangeButtons(true);
+  resize(kPreferredSize);
 
   Ticker = new QTimer(this);
   Ticker->setInterval(kRefreshMs);
@@ -102,6 +94,7 @@ void TFormMonitor::BuildControls() {
   BSaveCsv = ToolButton(this, "Сохранить CSV…", "все строки списка в файл CSV (разделитель «;»)");
   BSaveText = ToolButton(this, "Сохранить текст…", "все строки списка в текстовый файл");
   Status = new QLabel(this);
+  Status->setWordWrap(true);  // a narrow window keeps its counts in view
 
   FrameView = new QTableView(this);
   FrameView->setModel(model_);
@@ -110,6 +103,7 @@ void TFormMonitor::BuildControls() {
   FrameView->setSelectionMode(QAbstractItemView::ExtendedSelection);
   FrameView->setEditTriggers(QAbstractItemView::NoEditTriggers);
   FrameView->setWordWrap(false);
+  FrameView->setTabKeyNavigation(false);  // Tab goes on to the next control, as everywhere
   FrameView->setTextElideMode(Qt::ElideRight);
   FrameView->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
   // Rows of one height: the view never measures the rows it does not show.
@@ -125,10 +119,8 @@ void TFormMonitor::BuildControls() {
   Statistics = new TStatisticsPanel(recorder_, this);
   Values = new TValuePanel(grid_, this);
 
-  auto* buttons = new QHBoxLayout;
-  for (QPushButton* b : {BPause, BClear, BCopy, BSaveCsv, BSaveText}) buttons->addWidget(b);
-  buttons->addSpacing(12);
-  buttons->addWidget(Status, 1);
+  buttons_ = new QGridLayout;
+  ArrangeButtons(true);
 
   auto* bottom = new QSplitter(Qt::Horizontal);
   bottom->addWidget(Statistics);
@@ -141,7 +133,7 @@ void TFormMonitor::BuildControls() {
   split->setSizes({420, 230});
 
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(buttons);
+  layout->addLayout(buttons_);
   layout->addWidget(split, 1);
 
   connect(BPause, &QPushButton::clicked, this, [this] { Guarded([this] { PauseClick(); }); });
@@ -153,10 +145,43 @@ void TFormMonitor::BuildControls() {
           [this] { Guarded([this] { CurrentFrameChanged(); }); });
 }
 
+int TFormMonitor::OneRowWidth() const {
+  int width = 12 + Status->fontMetrics().horizontalAdvance(QString::fromUtf8("Кадров: 100 000 (хранится не более 100 000)"));
+  for (const QPushButton* b : {BPause, BClear, BCopy, BSaveCsv, BSaveText})
+    width += b->sizeHint().width() + buttons_->horizontalSpacing();
+  const QMargins margins = layout() ? layout()->contentsMargins() : QMargins(9, 9, 9, 9);
+  return width + margins.left() + margins.right();
+}
+
+void TFormMonitor::ArrangeButtons(bool oneRow) {
+  // Narrowed beside the main window, the buttons take two rows and the
+  // counts a line of their own.
+  for (QWidget* w : std::initializer_list<QWidget*>{BPause, BClear, BCopy, BSaveCsv, BSaveText, Status})
+    buttons_->removeWidget(w);
+  QPushButton* const order[] = {BPause, BClear, BCopy, BSaveCsv, BSaveText};
+  for (int i = 0; i < 5; ++i) buttons_->addWidget(order[i], oneRow ? 0 : i / 3, oneRow ? i : i % 3);
+  if (oneRow) {
+    buttons_->addWidget(Status, 0, 5);
+    buttons_->setColumnStretch(5, 1);
+    buttons_->setColumnStretch(3, 0);
+  } else {
+    buttons_->addWidget(Status, 2, 0, 1, 4);
+    buttons_->setColumnStretch(5, 0);
+    buttons_->setColumnStretch(3, 1);
+  }
+  oneRow_ = oneRow;
+}
+
+void TFormMonitor::resizeEvent(QResizeEvent* event) {
+  const bool oneRow = width() >= OneRowWidth();
+  if (oneRow != oneRow_) ArrangeButtons(oneRow);
+  QWidget::resizeEvent(event);
+}
+
 void TFormMonitor::showEvent(QShowEvent* event) {
   if (!placed_ && grid_) {
     placed_ = true;
-    PlaceBeside(this, grid_->window());
+    PlaceBeside(this, grid_->window(), kPreferredSize, Side::Left);  // the finder takes the right
   }
   if (!event->spontaneous()) {
     recorder_.Attach(link_);
@@ -221,6 +246,13 @@ std::vector<FrameLine> TFormMonitor::Lines() const {
   return lines;
 }
 
+std::vector<FrameLine> TFormMonitor::DatedLines() const {
+  std::vector<FrameLine> lines;
+  lines.reserve(static_cast<size_t>(model_->rowCount()));
+  for (int row = 0; row < model_->rowCount(); ++row) lines.push_back(model_->DatedLineAt(row));
+  return lines;
+}
+
 std::vector<FrameLine> TFormMonitor::SelectedLines() const {
   QModelIndexList rows = FrameView->selectionModel()->selectedRows();
   if (rows.isEmpty()) return Lines();
@@ -237,9 +269,20 @@ bool TFormMonitor::Save(const QString& path, const std::string& text) const {
   return file.commit();
 }
 
-bool TFormMonitor::SaveCsv(const QString& path) const { return Save(path, CsvDocument(Lines())); }
+bool TFormMonitor::SaveCsv(const QString& path) const { return Save(path, CsvDocument(DatedLines())); }
 
 bool TFormMonitor::SaveText(const QString& path) const { return Save(path, TextDocument(Lines())); }
+
+void TFormMonitor::ShowProbe(const ProbeResult& probe) {
+  if (!probe.Sent) return;
+  std::optional<TComLink::TimePoint> firstByte;
+  if (probe.LatencyMs)
+    firstByte = *probe.Sent + std::chrono::duration_cast<TComLink::TimePoint::duration>(
+                                  std::chrono::duration<double, std::milli>(*probe.LatencyMs));
+  const LineSetting& s = probe.Setting;
+  const std::string note = "поиск устройств, " + std::to_string(s.Baud) + " бит/с, " + s.Frame.Name();
+  recorder_.RecordForeign(probe.Request, *probe.Sent, probe.Answer, firstByte, note);
+}
 
 void TFormMonitor::PauseClick() {
   paused_ = !paused_;

@@ -8,11 +8,13 @@
 #include <QWidget>
 #include <vector>
 
+#include "DeviceFinder.h"
 #include "FrameRing.h"
 #include "FrameText.h"
 #include "TrafficRecorder.h"
 
 class OperatorInterface;
+class QGridLayout;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -55,10 +57,14 @@ public:
 
   // The list's lines: all of them, or those selected (all when none is).
   std::vector<FrameLine> Lines() const;
+  std::vector<FrameLine> DatedLines() const;  // the time with its date, for CSV
   std::vector<FrameLine> SelectedLines() const;
   // Write the list to a file; false when it cannot be written.
   bool SaveCsv(const QString& path) const;
   bool SaveText(const QString& path) const;
+
+  // A probe of the device finder's sweep, listed as the finder's.
+  void ShowProbe(const ProbeResult& probe);
 
   void PauseClick();
   void ClearClick();
@@ -69,9 +75,13 @@ public:
 protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
 private:
   void BuildControls();
+  // The buttons and the counts in one row, or, narrow, in three.
+  void ArrangeButtons(bool oneRow);
+  int OneRowWidth() const;
   void SyncFrames();
   void ShowStatus();
   void CurrentFrameChanged();
@@ -85,4 +95,6 @@ private:
   TFrameTableModel* model_;
   bool paused_ = false;
   bool placed_ = false;
+  QGridLayout* buttons_ = nullptr;
+  bool oneRow_ = true;
 };

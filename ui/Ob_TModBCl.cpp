@@ -237,6 +237,7 @@ void TForm1::CBoxUstrClick() {
 void TForm1::FormClose() { Link.ClosePort(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  closing_ = true;                // the finder gives the port back, but polling stays stopped
   if (finder_) finder_->close();  // first: it reopens the port it borrowed
   Guarded([this] { FormClose(); });
   if (monitor_) monitor_->close();
@@ -261,7 +262,7 @@ void BringToFront(QWidget& window) {
 void TForm1::OpenMonitor() { BringToFront(Monitor()); }
 
 TFormFinder& TForm1::Finder() {
-  if (!finder_) finder_ = std::make_unique<TFormFinder>(*this);
+  if (!finder_) finder_ = std::make_unique<TFormFinder>(*this, boxes_, this);
   return *finder_;
 }
 

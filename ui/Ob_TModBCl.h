@@ -10,6 +10,7 @@
 
 #include "ComPort.h"
 #include "ComPortClass.h"
+#include "FinderHost.h"
 #include "OperatorInterface.h"
 #include "MainWindowState.h"
 #include "RequestDispatcher.h"
@@ -33,7 +34,7 @@ extern uint8_t RequestCode;
 // Whether a failed exchange is reported to the operator.
 extern bool ShowOutcome;
 
-class TForm1 : public QWidget, public OperatorInterface, public MainWindowState {
+class TForm1 : public QWidget, public OperatorInterface, public MainWindowState, public FinderHost {
   Q_OBJECT
 public:
   // Every message box of the window and of the link goes through `boxes`.
@@ -137,6 +138,14 @@ public:
   bool PollTimerEnabled() const override;
   void TogglePollTimer() override;
 
+  // FinderHost, for the device finder (MainWindowFinderHost.cpp).
+  std::string PortName() const override;
+  int LastAddress() const override;
+  Release ReleasePort() override;
+  Restore RestorePort(const Release& released) override;
+  bool Apply(const std::string& port, const LineSetting& setting, int address) override;
+  void ShowProbe(const ProbeResult& probe) override;
+
 protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -151,6 +160,7 @@ private:
   OperatorInterface& boxes_;
   std::vector<QWidget*> tabOrder_;
   bool placed_ = false;
+  bool closing_ = false;
   // Last, so that they go first: they let go of the link and its port (the
   // finder of its own port, whose thread it ends).
   std::unique_ptr<TFormMonitor> monitor_;

@@ -15,6 +15,7 @@ TStatisticsPanel::TStatisticsPanel(TrafficRecorder& recorder, QWidget* parent)
     : QWidget(parent), recorder_(recorder) {
   auto* title = new QLabel(QString::fromUtf8("Статистика по адресам устройств"), this);
   title->setFont(WindowFont(8, true));
+  title->setWordWrap(true);  // narrowed beside the main window, it takes two lines
   SetTextColour(title, kTeal);
   BReset = new QPushButton(QString::fromUtf8("Сбросить"), this);
   BReset->setAutoDefault(false);
@@ -32,16 +33,16 @@ TStatisticsPanel::TStatisticsPanel(TrafficRecorder& recorder, QWidget* parent)
   Table->verticalHeader()->setDefaultSectionSize(Table->fontMetrics().height() + 4);
   Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Table->setWordWrap(false);
+  Table->setTabKeyNavigation(false);  // Tab goes on to the next control
   const QFontMetrics metrics(Table->font());
   for (int c = 0; c < kStatisticsColumns; ++c)
     Table->setColumnWidth(c, metrics.horizontalAdvance(titles[c]) + 24);
   Table->setColumnWidth(StatLatency, metrics.horizontalAdvance("9999,999 / 9999,999 / 9999,999") + 12);
-  // The results take what room there is: their list grows with the codes seen.
-  Table->horizontalHeader()->setSectionResizeMode(StatResults, QHeaderView::Stretch);
+  // The last column takes what room is left; narrow, the table scrolls.
+  Table->horizontalHeader()->setStretchLastSection(true);
 
   auto* head = new QHBoxLayout;
-  head->addWidget(title);
-  head->addStretch();
+  head->addWidget(title, 1);  // on one line wherever there is room for it
   head->addWidget(BReset);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -5,10 +5,12 @@
 
 #include "HandlerGuard.h"
 #include "OperatorInterface.h"
+#include "QtTranslations.h"
 #include "ThreadSync.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName("modbus-tester");
+  LoadQtRussian(*this);
   // The serial event thread hands its events over to this thread: run them
   // from the message loop as soon as one is queued.
   ThreadSync::SetSynchronizeWakeup([this] {

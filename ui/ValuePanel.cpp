@@ -42,6 +42,7 @@ TValuePanel::TValuePanel(TStringGrid* grid, QWidget* parent) : QWidget(parent), 
   Table->verticalHeader()->setDefaultSectionSize(Table->fontMetrics().height() + 4);
   Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Table->setWordWrap(false);
+  Table->setTabKeyNavigation(false);  // Tab goes on to the next control
   const QFontMetrics metrics(Table->font());
   const char* const widest[kValueColumns] = {"65535", "00 00", "65535", "-32768",
                                              "4294967295", "-2147483648", "-3.402823e+38"};
@@ -75,13 +76,17 @@ TValuePanel::TValuePanel(TStringGrid* grid, QWidget* parent) : QWidget(parent), 
 void TValuePanel::ShowFrame(const MonitorFrame* answer, const MonitorFrame* request) {
   frame_.reset();
   frameStart_.reset();
+  frameCount_.reset();
   frameCode_ = 0;
   if (answer && answer->Direction == FrameDirection::Rx) {
     const auto data = AnswerData(answer->Bytes);
     if (!data.empty()) {
       frame_.emplace(data.begin(), data.end());
       frameCode_ = answer->Bytes[1];
-      if (request && request->Direction == FrameDirection::Tx) frameStart_ = RequestedStart(request->Bytes);
+      if (request && request->Direction == FrameDirection::Tx) {
+        frameStart_ = RequestedStart(request->Bytes);
+        frameCount_ = RequestedQuantity(request->Bytes);
+      }
     }
   }
   Refresh();
@@ -118,6 +123,7 @@ TValuePanel::Shown TValuePanel::FromFrame() const {
   }
   shown.Data = *frame_;
   shown.First = frameStart_.value_or(0);
+  if (frameCount_) shown.BitCount = *frameCount_;
   // Coil and input answers (codes 1 and 2) carry bits, not registers.
   shown.Registers = !ReadsBits(frameCode_);
   shown.BitList = !shown.Registers;
@@ -151,7 +157,8 @@ void TValuePanel::Show(const Shown& shown) {
   }
   QStringList bits;
   if (shown.BitList)
-    for (const std::string& line : DescribeBits(shown.Data, shown.First)) bits << QString::fromStdString(line);
+    for (const std::string& line : DescribeBits(shown.Data, shown.First, shown.BitCount))
+      bits << QString::fromStdString(line);
   Bits->setPlainText(bits.isEmpty() ? QString() : QString::fromUtf8("Биты:\n") + bits.join('\n'));
   Bits->setVisible(shown.BitList);
 }

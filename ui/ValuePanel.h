@@ -39,6 +39,7 @@ private:
   struct Shown {
     std::vector<uint8_t> Data;
     size_t First = 0;
+    std::optional<size_t> BitCount;  // the coils or inputs read, when the request says
     bool Registers = true, BitList = false;
     QString Source;
     ByteOrder Order = ByteOrder::ABCD;
@@ -51,7 +52,7 @@ private:
   TStringGrid* grid_;
   // The chosen frame's data: its bytes, the request's first register, its code.
   std::optional<std::vector<uint8_t>> frame_;
-  std::optional<uint16_t> frameStart_;
+  std::optional<uint16_t> frameStart_, frameCount_;
   uint8_t frameCode_ = 0;
   std::optional<Shown> shown_;
 };

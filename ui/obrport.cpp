@@ -27,6 +27,20 @@ QString DeviceText(const QString& device, const QString& description) {
 }
 }  // namespace
 
+QString PortDescriptionText(const PortInfo& port) {
+  const QString description = QString::fromStdString(port.Description);
+  switch (port.Origin) {
+    case PortOrigin::Registered:
+      return QString::fromUtf8("зарегистрирован программой: ") + QString::fromStdString(port.Device);
+    case PortOrigin::Driver:
+      return QString::fromUtf8("драйвер ") + description;
+    case PortOrigin::Usb:     // the adapter's own names
+    case PortOrigin::System:  // as the system names it
+      break;
+  }
+  return description;
+}
+
 QString PortUserText(const PortUser& user) {
   if (user.SystemConsole) return QString::fromUtf8("системная консоль");
   QString text = QString::fromUtf8("занят");
@@ -88,8 +102,15 @@ TFormPort::TFormPort(TComPortClass& link, QWidget* parent) : QDialog(parent), li
 
 QStringList TFormPort::Rates() { return {"9600", "19200", "57600", "115200"}; }
 
-void TFormPort::Preselect(int baud, char parity, int stopBits) {
-  if (const int item = Skor->findText(QString::number(baud)); item >= 0) SpeedItem = item;
+void TFormPort::Preselect(const std::string& port, int baud, char parity, int stopBits) {
+  preselectedPort_ = QString::fromStdString(port);
+  const QString rate = QString::number(baud);
+  if (const int item = static_cast<int>(Rates().indexOf(rate)); item >= 0) {
+    SpeedItem = item;
+  } else {
+    extraRate_ = rate;
+    SpeedItem = static_cast<int32_t>(Rates().size());
+  }
   if (const int item = QString("NOE").indexOf(QChar(parity)); item >= 0) ParityItem = item;
   if (stopBits == 1 || stopBits == 2) StopBitsItem = stopBits - 1;
 }
@@ -104,6 +125,11 @@ void TFormPort::FormShow() {
   auto* ports = static_cast<QStandardItemModel*>(CBoxPort->model());
   CBoxPort->clear();
   ports->setColumnCount(2);
+  // The four rates, and the one put in force elsewhere while it is the choice.
+  const int fixedRates = static_cast<int>(Rates().size());
+  if (SpeedItem < fixedRates) extraRate_.clear();
+  while (Skor->count() > fixedRates) Skor->removeItem(Skor->count() - 1);
+  if (!extraRate_.isEmpty()) Skor->addItem(extraRate_);
   Skor->setCurrentIndex(SpeedItem);
   Parit->setCurrentIndex(ParityItem);
   StBit->setCurrentIndex(StopBitsItem);
@@ -130,13 +156,17 @@ void TFormPort::FormShow() {
   view->resizeColumnToContents(1);
   view->setMinimumWidth(view->columnWidth(0) + view->columnWidth(1) + 8);
 
-  CBoxPort->setCurrentIndex(ports->rowCount() > static_cast<int>(busy.size()) ? 0 : -1);
+  int first = ports->rowCount() > static_cast<int>(busy.size()) ? 0 : -1;
+  if (!preselectedPort_.isEmpty())
+    if (const int item = CBoxPort->findText(preselectedPort_); item >= 0 && item < ports->rowCount() - static_cast<int>(busy.size()))
+      first = item;
+  CBoxPort->setCurrentIndex(first);
   ShowDevice(CBoxPort->currentIndex());
 }
 
 QList<QStandardItem*> TFormPort::PortRow(const PortInfo& port, const QString& inUse) {
   const QString device = QString::fromStdString(port.Device);
-  QString where = DeviceText(device, QString::fromStdString(port.Description));
+  QString where = DeviceText(device, PortDescriptionText(port));
   if (!inUse.isEmpty()) where = inUse + QString::fromUtf8(" — ") + where;
   auto* name = new QStandardItem(QString::fromStdString(port.Name));
   auto* place = new QStandardItem(where);
@@ -162,6 +192,8 @@ void TFormPort::OKClick() {
   SpeedItem = Skor->currentIndex();
   ParityItem = Parit->currentIndex();
   StopBitsItem = StBit->currentIndex();
+  // Another port chosen: the operator's own choice from now on.
+  if (CBoxPort->currentText() != preselectedPort_) preselectedPort_.clear();
 }
 
 void TFormPort::FormClose() {

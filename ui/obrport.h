@@ -19,6 +19,10 @@ class QPushButton;
 class QStandardItem;
 class TComPortClass;
 
+// A port's description in the window's words: "драйвер serial8250 (ttyS0)",
+// "зарегистрирован программой: /dev/pts/1", a USB adapter's own names.
+QString PortDescriptionText(const PortInfo& port);
+
 // "занят: minicom (1234)", "системная консоль": who holds a port in use.
 QString PortUserText(const PortUser& user);
 
@@ -55,8 +59,11 @@ public:
 
   // The rates offered, in their order in the list.
   static QStringList Rates();
-  // A setting chosen elsewhere (the device finder), shown at the next showing.
-  void Preselect(int baud, char parity, int stopBits);
+  // A setting put in force elsewhere (the device finder's "Применить"): the
+  // next showings select that port and rate until OK accepts another. A
+  // rate outside the four is shown as a fifth item, and kept while it is
+  // the one chosen, so that OK never silently changes the line.
+  void Preselect(const std::string& port, int baud, char parity, int stopBits);
 
   void FormCreate();
   void FormShow();
@@ -75,6 +82,8 @@ private:
   static QList<QStandardItem*> PortRow(const PortInfo& port, const QString& inUse);
 
   TComPortClass& link_;
+  QString preselectedPort_;  // empty: the first port, as always
+  QString extraRate_;        // the fifth item of Skor, or empty
 };
 
 extern TFormPort* FormPort;

@@ -1,6 +1,8 @@
 // The monitor's lines: what each column says, and CSV that reads back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "FrameText.h"
 
 namespace {
@@ -62,6 +64,15 @@ TEST(FrameText, ColumnsSayWhatTheFrameIs) {
   purge.DiscardedCount = 7;
   EXPECT_EQ(DescribeFrame(purge, nullptr, anchor)[ColNotes], "сброшено непрочитанных байт: 7");
   EXPECT_EQ(DescribeFrame(purge, nullptr, anchor)[ColDirection], "×");
+
+  // A latency whose first bytes were queued before anyone looked is a bound.
+  MonitorFrame queued = Answer({0x01, 0x03, 0x02, 0x00, 0x07, 0xF9, 0x86});
+  queued.LatencyAtMost = true;
+  EXPECT_EQ(DescribeFrame(queued, nullptr, anchor)[ColLatency], "≤ 12,345");
+  // An incomplete answer has no CRC to judge, whatever its last bytes happen to be.
+  MonitorFrame cut = Answer({0x01, 0x03, 0x04, 0x00, 0x07});
+  cut.AttemptResult = 129;
+  EXPECT_EQ(DescribeFrame(cut, nullptr, anchor)[ColCrc], "—");
 }
 
 TEST(FrameText, TimeOfDayFollowsTheAnchor) {
@@ -78,6 +89,7 @@ TEST(FrameText, TimeOfDayFollowsTheAnchor) {
   const ClockAnchor anchor{5'000'000, at};
   EXPECT_EQ(anchor.TimeOfDay(6'000'000), "12:15:30.250");
   EXPECT_EQ(anchor.TimeOfDay(5'000'999), "12:15:29.250");
+  EXPECT_EQ(anchor.DateAndTime(6'000'000), "2026-12-07 12:15:30.250");
 }
 
 TEST(FrameText, CsvReadsBackWhatItWrote) {
@@ -112,10 +124,17 @@ TEST(FrameText, DocumentsForTheSpreadsheetAndForReading) {
   EXPECT_EQ(read[1], lines[0]);
   EXPECT_EQ(read[2], lines[1]);
 
+  // Tabs between the columns, empty ones kept, under a title line.
   const std::string text = TextDocument(lines);
-  EXPECT_EQ(text, TextLine(lines[0]) + "\n" + TextLine(lines[1]) + "\n");
-  EXPECT_NE(text.find("→  01 03 00 00 00 01 84 0A  верна  3"), std::string::npos) << text;
-  EXPECT_EQ(TextDocument({}), "");
+  const size_t titleEnd = text.find('\n');
+  EXPECT_EQ(text.substr(0, titleEnd), "Время\tΔt, мс\t\tБайты\tCRC\tФункция\tОтвет через, мс\t"
+                                      "Пауза в ответе, мс\tПопытка\tЭтап\tРезультат\tПримечание");
+  const std::string first = text.substr(titleEnd + 1, text.find('\n', titleEnd + 1) - titleEnd - 1);
+  EXPECT_EQ(std::count(first.begin(), first.end(), '\t'), kFrameColumns - 1);
+  EXPECT_EQ(first.substr(0, first.find('\t')), lines[0][ColTime]);
+  EXPECT_NE(first.find("\t\t→\t01 03 00 00 00 01 84 0A\t"), std::string::npos) << "no Δt: an empty column";
+  const std::string none = TextDocument({});
+  EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 1) << "the titles alone";
 }
 
 TEST(FrameText, FailedAndFlaggedFrames) {

@@ -74,6 +74,13 @@ TEST(ValueView, LinesOfValuesAndBits) {
   ASSERT_EQ(bits.size(), 2u);
   EXPECT_EQ(bits[0], "16–23: 1 0 0 0 0 0 0 1");
   EXPECT_EQ(bits[1], "24–31: 0 1 0 0 0 0 0 0");
+  // Request 1 for ten coils: bits 0-9 are coils, the six after them padding.
+  const auto ten = DescribeBits(std::vector<uint8_t>{0xFF, 0xFF}, 0, 10);
+  ASSERT_EQ(ten.size(), 2u);
+  EXPECT_EQ(ten[0], "0–7: 1 1 1 1 1 1 1 1");
+  EXPECT_EQ(ten[1], "8–9: 1 1");
+  EXPECT_EQ(RequestedQuantity({0x01, 0x01, 0x00, 0x00, 0x00, 0x0A, 0x00, 0x00}), 10);
+  EXPECT_FALSE(RequestedQuantity({0x01, 0x05, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00})) << "a write";
 
   EXPECT_EQ(RequestedStart({0x01, 0x03, 0x01, 0x2C, 0x00, 0x02, 0x00, 0x00}), 300);
   EXPECT_EQ(RequestedStart({0x01, 0x01, 0x00, 0x10, 0x00, 0x08, 0x00, 0x00}), 16);

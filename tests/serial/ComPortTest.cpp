@@ -308,6 +308,71 @@ TEST(ComPortLinks, ALinkIsToldOfEachChunkReadWithItsTimeAndWhetherItWasQueued) {
   EXPECT_TRUE(link.chunks.empty());
 }
 
+TEST(ComPortLinks, BytesSeenComingDuringAWatchedWaitKeepTheirArrivalTime) {
+  OpenPort p;
+  ChunkLog link;
+  p.port.RegisterLink(&link);
+  uint8_t buf[8];
+
+  // Two bytes were queued before the watch began: when they came is unknown.
+  p.pty.Send(Bytes({1, 2}));
+  ASSERT_TRUE(AwaitQueued(p.port, 2));
+  p.port.BeginArrivalWatch();
+  // Three more come while the caller spins, looking at the queue.
+  std::atomic<bool> sent{false};
+  steady_clock::time_point sentAt;
+  std::thread device([&] {
+    std::this_thread::sleep_for(20ms);
+    sentAt = steady_clock::now();
+    p.pty.Send(Bytes({3, 4, 5}));
+    sent = true;
+  });
+  // The spin lasts until well after they came, however late the device thread ran.
+  while (!sent) p.port.NoteArrivals();
+  const auto spinEnd = steady_clock::now() + 30ms;
+  while (steady_clock::now() < spinEnd) p.port.NoteArrivals();
+  device.join();
+  const auto readStart = steady_clock::now();
+
+  // A read of four: the two of unknown time, stamped by the read and marked
+  // as waiting, then two of the three, stamped when they came.
+  ASSERT_EQ(p.port.Read(buf, 4), 4);
+  ASSERT_GE(link.chunks.size(), 2u);
+  EXPECT_EQ(Hex(link.chunks[0].bytes), "01 02");
+  EXPECT_TRUE(link.chunks[0].waiting);
+  EXPECT_GE(link.chunks[0].arrived, readStart);
+  EXPECT_EQ(Hex(link.AllBytes()), "01 02 03 04");
+  for (size_t i = 1; i < link.chunks.size(); ++i) {
+    EXPECT_FALSE(link.chunks[i].waiting);
+    EXPECT_GE(link.chunks[i].arrived, sentAt);
+    EXPECT_LT(link.chunks[i].arrived, readStart) << "stamped by the read, not by the arrival";
+  }
+  // The last one, in the next read, keeps its arrival time too.
+  const auto firstArrival = link.chunks[1].arrived;
+  link.chunks.clear();
+  ASSERT_EQ(p.port.Read(buf, 1), 1);
+  ASSERT_EQ(link.chunks.size(), 1u);
+  EXPECT_EQ(Hex(link.chunks[0].bytes), "05");
+  EXPECT_FALSE(link.chunks[0].waiting);
+  EXPECT_GE(link.chunks[0].arrived, firstArrival);
+  EXPECT_LT(link.chunks[0].arrived, readStart);
+
+  // A purge forgets what was noted: bytes queued after it are of unknown time again.
+  p.port.BeginArrivalWatch();
+  p.pty.Send(Bytes({6}));
+  ASSERT_TRUE(AwaitQueued(p.port, 1));
+  p.port.NoteArrivals();
+  p.port.ClearBuffer(true, false);
+  p.pty.Send(Bytes({7}));
+  ASSERT_TRUE(AwaitQueued(p.port, 1));
+  link.chunks.clear();
+  ASSERT_EQ(p.port.Read(buf, 1), 1);
+  ASSERT_EQ(link.chunks.size(), 1u);
+  EXPECT_EQ(Hex(link.chunks[0].bytes), "07");
+  EXPECT_TRUE(link.chunks[0].waiting);
+  p.port.UnRegisterLink(&link);
+}
+
 namespace {
 // Counts the line-settings calls that reach the device.
 class CountingPort : public TComPort {

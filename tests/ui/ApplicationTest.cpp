@@ -1,7 +1,14 @@
 // The application object: an error that escapes an event handler is shown
 // by its error display, and the program goes on.
+#include <QAbstractButton>
+#include <QDialogButtonBox>
 #include <QEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QObject>
+#include <memory>
 #include <stdexcept>
 
 #include "HandlerGuard.h"
@@ -44,3 +51,39 @@ TEST(Application, AnErrorEscapingAnEventHandlerIsShownAndTheProgramGoesOn) {
 }
 
 }  // namespace
+
+namespace {
+bool Cyrillic(const QString& text) {
+  for (const QChar c : text)
+    if (c.unicode() >= 0x0400 && c.unicode() <= 0x04FF) return true;
+  return false;
+}
+}  // namespace
+
+// Qt's own texts speak Russian too: the file dialog of "Сохранить CSV…" and
+// the context menu of every edit field.
+TEST(Application, QtsOwnTextsAreRussian) {
+  UiTestApp();
+  QFileDialog dialog(nullptr, QString::fromUtf8("Сохранить CSV"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"}) {
+    const auto* label = dialog.findChild<QLabel*>(name);
+    ASSERT_NE(label, nullptr) << name;
+    EXPECT_TRUE(Cyrillic(label->text())) << name << ": " << label->text().toStdString();
+  }
+  const auto* buttons = dialog.findChild<QDialogButtonBox*>("buttonBox");
+  ASSERT_NE(buttons, nullptr);
+  for (const QAbstractButton* button : buttons->buttons())
+    EXPECT_TRUE(Cyrillic(button->text())) << button->text().toStdString();
+
+  QLineEdit edit;
+  std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+  int texts = 0;
+  for (const QAction* action : menu->actions()) {
+    if (action->isSeparator()) continue;
+    ++texts;
+    EXPECT_TRUE(Cyrillic(action->text())) << action->text().toStdString();
+  }
+  EXPECT_GT(texts, 4);
+}

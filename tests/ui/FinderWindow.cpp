@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -20,8 +21,10 @@
 #include <signal.h>
 
 #include "ComPort.h"
+#include "DialogDriver.h"
 #include "EntryEdit.h"
 #include "FinderWindow.h"
+#include "MonitorWindow.h"
 #include "Ob_TModBCl.h"
 #include "SimTestSupport.h"
 #include "UiTestApp.h"
@@ -199,11 +202,76 @@ TEST_F(FinderWindow, ADeviceAtARateBeyondThePortDialogsIsFoundAndApplied) {
   ASSERT_TRUE(f.ComPort1.Connected());
   EXPECT_EQ(f.ComPort1.BaudRate(), br38400);
   EXPECT_EQ(f.CBoxUstr->currentText(), "3");
+
+  // "Настройка порта" shows the port and the rate in force, and OK keeps them:
+  // the four rates stay as they are, 38400 comes after them while it is the choice.
+  DialogDriver driver(FormPort);
+  QStringList shownRates;
+  QString shownPort, shownRate;
+  driver.Steps.push_back([&] {
+    for (int i = 0; i < FormPort->Skor->count(); ++i) shownRates << FormPort->Skor->itemText(i);
+    shownPort = FormPort->CBoxPort->currentText();
+    shownRate = FormPort->Skor->currentText();
+    QTest::mouseClick(FormPort->OK, Qt::LeftButton);
+  });
   f.activateWindow();
+  QTest::mouseClick(f.Button2, Qt::LeftButton);
+  EXPECT_EQ(driver.Shown, 1);
+  EXPECT_EQ(shownRates, QStringList({"9600", "19200", "57600", "115200", "38400"}));
+  EXPECT_EQ(shownPort, QString::fromStdString(sim->Name()));
+  EXPECT_EQ(shownRate, "38400");
+  EXPECT_TRUE(boxes.Boxes.empty()) << (boxes.Boxes.empty() ? "" : boxes.Boxes.front().Text);
+  EXPECT_EQ(f.Link.PortName, sim->Name());
+  EXPECT_EQ(f.Link.BaudText, "38400");
+  ASSERT_TRUE(f.ComPort1.Connected());
+  EXPECT_EQ(f.ComPort1.BaudRate(), br38400);
   Pusk();
   EXPECT_TRUE(boxes.Boxes.empty()) << (boxes.Boxes.empty() ? "" : boxes.Boxes.front().Text);
   EXPECT_EQ(f.Edit(1)->text(), "3");
   EXPECT_EQ(f.Edit(2)->text(), "3");
+
+  // Another rate chosen there and accepted: the fifth item goes with it.
+  driver.Steps.push_back([&] {
+    FormPort->Skor->setFocus();
+    QTest::keyClick(FormPort->Skor, Qt::Key_Home);
+    QTest::mouseClick(FormPort->OK, Qt::LeftButton);
+  });
+  driver.Steps.push_back([&] {
+    EXPECT_EQ(FormPort->Skor->count(), 4);
+    EXPECT_EQ(FormPort->Skor->currentText(), "9600");
+    QTest::mouseClick(FormPort->OK, Qt::LeftButton);
+  });
+  QTest::mouseClick(f.Button2, Qt::LeftButton);
+  EXPECT_EQ(f.Link.BaudText, "9600");
+  QTest::mouseClick(f.Button2, Qt::LeftButton);
+  EXPECT_EQ(driver.Shown, 3);
+}
+
+// Device 200 answers, but "Устр. №" goes from 1 to 31: "Применить" says so
+// and changes nothing, so that "Пуск" never polls another device than the one shown.
+TEST_F(FinderWindow, ADeviceTheMainWindowCannotAddressIsNotApplied) {
+  StartSim({"--devices", "200", "--baud", "19200"});
+  OpenMainPort("9600", "N", "2");
+  TForm1& f = Form();
+  f.CBoxUstr->setCurrentIndex(4);
+  f.CBoxUstrClick();
+  TFormFinder& d = OpenByKeys();
+  Fill(d, "199-201", {"19200"}, {"N2"}, "50");
+  QTest::mouseClick(d.BStart, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return !d.Running(); }, 10000));
+  ASSERT_EQ(d.Results->rowCount(), 1);
+  EXPECT_EQ(Cell(d.Results, 0, TFormFinder::ColAddress), "200");
+  const QRect cell = d.Results->visualItemRect(d.Results->item(0, TFormFinder::ColAddress));
+  QTest::mouseClick(d.Results->viewport(), Qt::LeftButton, {}, cell.center());
+  QTest::mouseClick(d.BApply, Qt::LeftButton);
+  EXPECT_TRUE(d.Status->text().contains(QString::fromUtf8("от 1 до 31"))) << d.Status->text().toStdString();
+  EXPECT_TRUE(d.Status->text().contains(QString::fromUtf8("не применены"))) << d.Status->text().toStdString();
+  EXPECT_FALSE(d.Status->text().contains(QString::fromUtf8("Главное окно:")));
+  EXPECT_EQ(d.Status->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_EQ(f.CBoxUstr->currentText(), "5");
+  EXPECT_EQ(f.Serv.DeviceIndex, 4);
+  EXPECT_EQ(f.Link.BaudText, "9600") << "nothing applied";
+  EXPECT_EQ(f.ComPort1.BaudRate(), br9600);
 }
 
 TEST_F(FinderWindow, CancelStopsWithinAProbeAndTheMainPortReopensAsItWas) {
@@ -219,6 +287,8 @@ TEST_F(FinderWindow, CancelStopsWithinAProbeAndTheMainPortReopensAsItWas) {
   EXPECT_FALSE(f.Timer1->isActive()) << "polling stopped";
   EXPECT_FALSE(f.LabelCikl->isVisible());
   EXPECT_FALSE(f.ComPort1.Connected());
+  EXPECT_TRUE(d.Status->text().contains(QString::fromUtf8("«Цикл» главного окна остановлен")))
+      << d.Status->text().toStdString();
   ProcessEvents(500);
   ASSERT_TRUE(d.Running());
   ProcessEvents();
@@ -230,8 +300,9 @@ TEST_F(FinderWindow, CancelStopsWithinAProbeAndTheMainPortReopensAsItWas) {
   timer.start();
   QTest::mouseClick(d.BCancel, Qt::LeftButton);
   ASSERT_TRUE(WaitUntil([&] { return !d.Running(); }, 3000));
-  // A probe at 9600 waits about 60 ms for an answer.
+  // The probe under way stops waiting at once.
   EXPECT_LT(timer.elapsed(), 400);
+  EXPECT_FALSE(d.TimeLabel->text().contains(QString::fromUtf8("осталось"))) << d.TimeLabel->text().toStdString();
   EXPECT_LE(d.Progress->value(), atCancel + 2) << "at most the probe under way";
   EXPECT_EQ(d.Progress->maximum(), 246 * 4 * 5) << "the bar shows how far it got";
   EXPECT_EQ(d.Results->rowCount(), 0);
@@ -245,7 +316,13 @@ TEST_F(FinderWindow, CancelStopsWithinAProbeAndTheMainPortReopensAsItWas) {
   EXPECT_EQ(f.ComPort1.Parity().Bits(), prNone);
   EXPECT_EQ(f.ComPort1.StopBits(), sbTwoStopBits);
   EXPECT_EQ(f.Link.BaudText, "9600");
-  EXPECT_FALSE(f.Timer1->isActive()) << "polling stays stopped";
+  EXPECT_TRUE(f.Timer1->isActive()) << "polling goes on as before";
+  EXPECT_TRUE(f.LabelCikl->isVisible());
+  EXPECT_TRUE(d.Status->text().contains(QString::fromUtf8("«Цикл» главного окна возобновлён")))
+      << d.Status->text().toStdString();
+  // Told when it was stopped, too.
+  QTest::mouseClick(f.Button3, Qt::LeftButton);
+  ASSERT_FALSE(f.Timer1->isActive());
   f.activateWindow();
   Pusk();
   EXPECT_TRUE(boxes.Boxes.empty()) << (boxes.Boxes.empty() ? "" : boxes.Boxes.front().Text);
@@ -257,20 +334,24 @@ TEST_F(FinderWindow, ClosingDuringASweepEndsItAndTheMenuOpensItAgain) {
   OpenMainPort("9600", "N", "2");
   TForm1& f = Form();
   TFormFinder& d = OpenByKeys();
-  Fill(d, "1-247", TFormPort::Rates(), {"N2", "N1", "E1", "O1", "O2"}, "50");
+  // Each silent address waits five seconds: closing never waits a probe out.
+  Fill(d, "1-247", TFormPort::Rates(), {"N2", "N1", "E1", "O1", "O2"}, "5000");
   QTest::mouseClick(d.BStart, Qt::LeftButton);
   ProcessEvents(300);
   ASSERT_TRUE(d.Running());
   QElapsedTimer timer;
   timer.start();
   d.close();
-  EXPECT_LT(timer.elapsed(), 400);
+  const qint64 took = timer.elapsed();
+  RecordProperty("close_ms", static_cast<int>(took));
+  EXPECT_LT(took, 100) << "closing took " << took << " ms";
   EXPECT_FALSE(d.Running());
   EXPECT_FALSE(d.isVisible());
   ASSERT_TRUE(f.ComPort1.Connected()) << "reopened";
   EXPECT_EQ(f.ComPort1.BaudRate(), br9600);
   ProcessEvents(200);  // what the sweep still had queued is gone with it
   EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(d.Results->rowCount(), 0);
 
   // From the menu of a right click on the free area, a short sweep that finds device 3.
   f.activateWindow();
@@ -310,6 +391,108 @@ TEST_F(FinderWindow, ClosingDuringASweepEndsItAndTheMenuOpensItAgain) {
   QTest::mouseClick(d.BStart, Qt::LeftButton);
   ProcessEvents(100);
   EXPECT_TRUE(d.Running());
+}
+
+// The window knows the main window only as a FinderHost: with a fake one it
+// lends the port, takes it back and resumes polling, shows every probe, and
+// gives a device found to it as it was found.
+class FakeHost : public FinderHost {
+public:
+  std::string port;
+  std::vector<std::string> calls;
+  std::vector<ProbeResult> probes;
+  std::string PortName() const override { return port; }
+  int LastAddress() const override { return 31; }
+  Release ReleasePort() override {
+    calls.push_back("release");
+    return {true, true};
+  }
+  Restore RestorePort(const Release& released) override {
+    calls.push_back(std::string("restore") + (released.WasOpen && released.PollingStopped ? " open polling" : ""));
+    return {true, true, ""};
+  }
+  bool Apply(const std::string& p, const LineSetting& s, int address) override {
+    calls.push_back("apply " + p + " " + std::to_string(s.Baud) + s.Frame.Name() + " " + std::to_string(address));
+    return true;
+  }
+  void ShowProbe(const ProbeResult& probe) override { probes.push_back(probe); }
+};
+
+TEST_F(FinderWindow, WorksWithAnyHostThroughItsNarrowInterface) {
+  StartSim({"--devices", "4", "--baud", "19200", "--parity", "O", "--stop", "1"});
+  FakeHost host;
+  host.port = sim->Name();
+  TFormFinder d(host, boxes);
+  d.show();
+  EXPECT_EQ(d.PortBox->currentText(), QString::fromStdString(sim->Name()));
+  Fill(d, "3-5", {"9600", "19200"}, {"N2", "O1"}, "50");
+  QTest::mouseClick(d.BStart, Qt::LeftButton);
+  EXPECT_EQ(host.calls, std::vector<std::string>({"release"}));
+  ASSERT_TRUE(WaitUntil([&] { return !d.Running(); }, 10000));
+  EXPECT_EQ(host.calls, std::vector<std::string>({"release", "restore open polling"}));
+  EXPECT_EQ(host.probes.size(), 3u * 2 * 2) << "every probe, silent ones too";
+  for (const ProbeResult& probe : host.probes) EXPECT_TRUE(probe.Sent);
+  EXPECT_TRUE(d.Status->text().contains(QString::fromUtf8("возобновлён"))) << d.Status->text().toStdString();
+  ASSERT_EQ(d.Results->rowCount(), 1);
+  const QRect cell = d.Results->visualItemRect(d.Results->item(0, TFormFinder::ColAddress));
+  QTest::mouseClick(d.Results->viewport(), Qt::LeftButton, {}, cell.center());
+  QTest::mouseClick(d.BApply, Qt::LeftButton);
+  EXPECT_EQ(host.calls.back(), "apply " + sim->Name() + " 19200O1 4");
+  EXPECT_TRUE(boxes.Boxes.empty());
+
+  // Tab goes through the results table, not round its cells.
+  d.Results->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(d.Results, Qt::Key_Tab);
+  EXPECT_NE(QApplication::focusWidget(), d.Results);
+}
+
+// The monitor, open during a sweep, lists the finder's probes as the finder's.
+TEST_F(FinderWindow, TheMonitorShowsTheProbesAsTheFinders) {
+  StartSim({"--devices", "2"});
+  OpenMainPort("9600", "N", "2");
+  TForm1& f = Form();
+  f.OpenMonitor();
+  TFormFinder& d = OpenByKeys();
+  Fill(d, "1-3", {"9600"}, {"N2"}, "50");
+  QTest::mouseClick(d.BStart, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return !d.Running(); }, 10000));
+  std::vector<MonitorFrame> frames(f.Monitor().Recorder().Frames().Frames().begin(),
+                                   f.Monitor().Recorder().Frames().Frames().end());
+  ASSERT_EQ(frames.size(), 4u) << "three requests, one answer";
+  for (const MonitorFrame& frame : frames) EXPECT_EQ(frame.Note, "поиск устройств, 9600 бит/с, N2");
+  EXPECT_EQ(Hex(frames[0].Bytes).substr(0, 5), "01 03");
+  EXPECT_EQ(frames[2].Direction, FrameDirection::Rx);
+  EXPECT_EQ(Hex(frames[2].Bytes).substr(0, 8), "02 03 02");
+  ASSERT_TRUE(frames[2].LatencyUs);
+  EXPECT_GE(*frames[2].LatencyUs, 0);
+  const FrameLine line = DescribeFrame(frames[2], &frames[1], ClockAnchor::Now());
+  EXPECT_NE(line[ColNotes].find("поиск устройств"), std::string::npos);
+  EXPECT_TRUE(f.Monitor().Recorder().Statistics().Devices().empty()) << "not the link's transactions";
+}
+
+// A noisy line: one row per setting with the count, and the noise can be hidden.
+TEST_F(FinderWindow, NoiseIsOneRowPerSettingWithItsCount) {
+  StartSim({"--devices", "1", "--baud", "19200", "--stop", "1", "--mismatch", "noise"});
+  OpenMainPort("9600", "N", "2");
+  TFormFinder& d = OpenByKeys();
+  Fill(d, "1-20", {"9600", "19200"}, {"N1"}, "50");
+  QTest::mouseClick(d.BStart, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return !d.Running(); }, 20000));
+  int noise = 0;
+  for (const ProbeResult& r : d.Heard()) noise += r.Kind == ProbeKind::Noise;
+  ASSERT_GT(noise, 1);
+  ASSERT_EQ(d.Results->rowCount(), 2) << "the noise at 9600, the device at 19200";
+  EXPECT_EQ(Cell(d.Results, 0, TFormFinder::ColResult), QString::fromUtf8("помехи: %1").arg(noise));
+  EXPECT_EQ(Cell(d.Results, 0, TFormFinder::ColBaud), "9600");
+  EXPECT_TRUE(Cell(d.Results, 0, TFormFinder::ColAddress).contains(QString::fromUtf8("–")));
+  EXPECT_EQ(Cell(d.Results, 1, TFormFinder::ColResult), QString::fromUtf8("ответ"));
+  QTest::mouseClick(d.NoiseChoice, Qt::LeftButton, {}, QPoint(8, d.NoiseChoice->height() / 2));
+  ASSERT_FALSE(d.NoiseChoice->isChecked());
+  ASSERT_EQ(d.Results->rowCount(), 1);
+  EXPECT_EQ(Cell(d.Results, 0, TFormFinder::ColResult), QString::fromUtf8("ответ"));
+  // The results fill the table's width.
+  const QHeaderView* header = d.Results->horizontalHeader();
+  EXPECT_GE(header->length(), d.Results->viewport()->width() - 1);
 }
 
 TEST_F(FinderWindow, BadInputsAreRefusedBeforeThePortIsTouched) {

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QDate>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -186,14 +187,21 @@ TEST_F(MonitorWindow, SavedLinesReadBackAndCopyTakesTheSelection) {
   ASSERT_TRUE(ParseCsv(file.readAll().toStdString(), read));
   ASSERT_EQ(read.size(), lines.size() + 1);
   EXPECT_EQ(read[0], FrameColumnTitles());
-  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(read[i + 1], lines[i]) << i;
+  const std::string today = QDate::currentDate().toString("yyyy-MM-dd").toStdString();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    FrameLine dated = lines[i];
+    dated[ColTime] = today + " " + lines[i][ColTime];  // a file outlives the day: the time has its date
+    EXPECT_EQ(read[i + 1], dated) << i;
+  }
   EXPECT_EQ(read[4][ColResult], "нет ответа; итог 130");
 
   const QString txt = dir.filePath("monitor.txt");
   ASSERT_TRUE(monitor.SaveText(txt));
   QFile text(txt);
   ASSERT_TRUE(text.open(QIODevice::ReadOnly));
-  EXPECT_EQ(text.readAll().toStdString(), TextDocument(lines));
+  const std::string saved = text.readAll().toStdString();
+  EXPECT_EQ(saved, TextDocument(lines));
+  EXPECT_EQ(saved.substr(0, saved.find('\t')), "Время") << "a title line first";
   EXPECT_FALSE(monitor.SaveCsv(dir.filePath("no/such/folder/monitor.csv")));
 
   // Copy: every line with none selected, else the selected ones in order.
@@ -279,6 +287,8 @@ TEST_F(MonitorWindow, StatisticsCountPerDeviceAndReset) {
   EXPECT_EQ(rows["5"][StatRequests], "1");
   EXPECT_EQ(rows["5"][StatGood], "0");
   EXPECT_EQ(rows["5"][StatResults], "130: 1");
+  EXPECT_EQ(rows["5"][StatFailedAttempts], "130: 2") << "both attempts";
+  EXPECT_EQ(rows["1"][StatFailedAttempts], QString::fromUtf8("—"));
   EXPECT_EQ(rows["5"][StatLatency], QString::fromUtf8("—"));
   EXPECT_EQ(rows["5"][StatRepeats], "1");
 
@@ -354,3 +364,36 @@ TEST_F(MonitorWindow, TheShortcutAndTheMenuOpenItAndNothingInTheMainWindowMoves)
 }
 
 }  // namespace
+
+namespace {
+// Tab from `start` round the window: every control it reaches, in order.
+std::vector<QWidget*> TabRound(QWidget* start, int presses) {
+  start->setFocus(Qt::TabFocusReason);
+  std::vector<QWidget*> reached{start};
+  for (int i = 0; i < presses; ++i) {
+    QWidget* now = QApplication::focusWidget();
+    if (!now) break;
+    QTest::keyClick(now, Qt::Key_Tab);
+    reached.push_back(QApplication::focusWidget());
+  }
+  return reached;
+}
+}  // namespace
+
+TEST_F(MonitorWindow, TabReachesEveryControlAndLeavesTheTables) {
+  TFormMonitor& m = Form().Monitor();
+  Form().OpenMonitor();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&m));
+  Pusk("3", "0", "2");
+  Tick();
+  const auto reached = TabRound(m.BPause, 30);
+  const auto at = [&](QWidget* w) { return std::find(reached.begin(), reached.end(), w); };
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           m.BClear, m.BCopy, m.BSaveCsv, m.BSaveText, m.FrameView, m.Statistics->BReset, m.Statistics->Table,
+           m.Values->CellsChoice, m.Values->OrderChoice}) {
+    ASSERT_NE(at(control), reached.end()) << control->metaObject()->className();
+    // A table hands the next Tab on instead of keeping it.
+    if (at(control) + 1 != reached.end()) EXPECT_NE(*(at(control) + 1), control);
+  }
+  EXPECT_GE(std::count(reached.begin(), reached.end(), m.BPause), 2) << "round and back to the start";
+}

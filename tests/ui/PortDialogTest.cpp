@@ -237,19 +237,23 @@ TEST_F(PortDialog, APortThatDoesNotOpenIsReportedWithCode132) {
 
 TEST_F(PortDialog, OnlyProbedPortsAreListedInTableOrderWithTheirDescriptions) {
   FormPort->ListPorts = [] {
-    return std::vector<PortInfo>{{"COM1", "/dev/ttyS0", "serial8250"},
-                                 {"COM2", "/dev/ttyS1", "serial8250"},
-                                 {"COM5", "/dev/ttyUSB0", "FT232R USB UART"}};
+    return std::vector<PortInfo>{{"COM1", "/dev/ttyS0", "serial8250 (ttyS0)", PortOrigin::Driver},
+                                 {"COM2", "/dev/ttyS1", "serial8250 (ttyS1)", PortOrigin::Driver},
+                                 {"COM5", "/dev/ttyUSB0", "FT232R USB UART", PortOrigin::Usb},
+                                 {"COM9", "/dev/pts/1", "registered: /dev/pts/1", PortOrigin::Registered}};
   };
   FormPort->Probe = [](const std::string& name) { return name != "COM2"; };
   FormPort->FindUser = [](const std::string&) { return std::optional<PortUser>(); };
   driver->Steps.push_back([] {
     TFormPort& d = *FormPort;
-    ASSERT_EQ(d.CBoxPort->count(), 2);
+    ASSERT_EQ(d.CBoxPort->count(), 3);
     EXPECT_EQ(d.CBoxPort->itemText(0), "COM1");
     EXPECT_EQ(d.CBoxPort->itemText(1), "COM5");
     EXPECT_EQ(d.CBoxPort->currentText(), "COM1");
-    EXPECT_EQ(d.LabelDevice->text(), QString::fromUtf8("/dev/ttyS0 — serial8250"));
+    // In the window's words; the command line keeps the English of the port table.
+    EXPECT_EQ(d.LabelDevice->text(), QString::fromUtf8("/dev/ttyS0 — драйвер serial8250 (ttyS0)"));
+    EXPECT_EQ(d.CBoxPort->model()->index(2, 1).data().toString(),
+              QString::fromUtf8("зарегистрирован программой: /dev/pts/1"));
     Choose(d.CBoxPort, 1);
     EXPECT_EQ(d.LabelDevice->text(), QString::fromUtf8("/dev/ttyUSB0 — FT232R USB UART"));
     // The drop-down list shows the device beside each name.
