@@ -73,7 +73,7 @@ std::string ClockAnchor::TimeOfDay(int64_t monotonicUs) const {
 std::string ClockAnchor::DateAndTime(int64_t monotonicUs) const {
   const int64_t us = SystemUs + (monotonicUs - MonotonicUs);
   const std::tm local = LocalTime(static_cast<std::time_t>(us / 1'000'000));
-  char date[16];
+  char date[40];
   std::snprintf(date, sizeof date, "%04d-%02d-%02d ", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
   return date + TimeOfDay(monotonicUs);
 }

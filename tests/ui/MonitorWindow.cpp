@@ -393,7 +393,9 @@ TEST_F(MonitorWindow, TabReachesEveryControlAndLeavesTheTables) {
            m.Values->CellsChoice, m.Values->OrderChoice}) {
     ASSERT_NE(at(control), reached.end()) << control->metaObject()->className();
     // A table hands the next Tab on instead of keeping it.
-    if (at(control) + 1 != reached.end()) EXPECT_NE(*(at(control) + 1), control);
+    if (at(control) + 1 != reached.end()) {
+      EXPECT_NE(*(at(control) + 1), control);
+    }
   }
   EXPECT_GE(std::count(reached.begin(), reached.end(), m.BPause), 2) << "round and back to the start";
 }
