@@ -11,6 +11,7 @@
 #include "LineSettings.h"
 #include "ResultCodes.h"
 #include "LocalClock.h"
+#include "ModbusTcpFraming.h"
 #include "TransactionObserver.h"
 
 class TCustomComPort;
@@ -89,8 +90,15 @@ private:
   int32_t ReadAnswerPart(uint8_t* answer, int32_t answerSize, int32_t offset, int32_t count,
                          uint8_t* copy);
 
+  // An answer that is not ours though whole: a Modbus TCP header of another request.
+  bool AnswerNotOurs() const;
+
   TCustomComPort& comPort_;
   OperatorInterface& form_;
+  // The framing of the current transaction: RTU as it is, or Modbus TCP
+  // when the port is a tcp:// endpoint.
+  bool modbusTcp_ = false;
+  ModbusTcpFraming tcpFraming_;
 };
 
 // The lenient decimal conversion of the settings: leading blanks, optional

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ComThread.h"
+#include "NetworkDevice.h"
 #include "SerialDevice.h"
 
 // --- sub-objects: a change is stored and, the port being attached, applied ---
@@ -141,7 +142,20 @@ void TCustomComPort::StopEventThread() {
   threadCreated_ = false;
 }
 
-void TCustomComPort::CreateHandle() { device_->Open(port_); }
+void TCustomComPort::CreateHandle() {
+  // The backend follows the name: a network endpoint gets a connection, every
+  // other name the operating system's serial device. Links stay attached.
+  const bool network = IsNetworkKind(portKind_) || HasNetworkScheme(port_);
+  if (network != networkDevice_ || network) {
+    std::unique_ptr<PortDevice> device;
+    if (network) device = std::make_unique<NetworkDevice>(connectTimeoutMs_);
+    else device = std::make_unique<SerialDevice>();
+    if (!links_.empty()) device->SetChunkSink(ChunkSinkForLinks());
+    device_ = std::move(device);
+    networkDevice_ = network;
+  }
+  device_->Open(port_);
+}
 void TCustomComPort::DestroyHandle() { device_->Close(); }
 
 void TCustomComPort::SetupComPort() {
@@ -202,10 +216,13 @@ void TCustomComPort::ApplyBuffer() {
 void TCustomComPort::RegisterLink(TComLink* link) {
   if (!link || std::find(links_.begin(), links_.end(), link) != links_.end()) return;
   links_.push_back(link);
-  if (links_.size() == 1)
-    device_->SetChunkSink([this](const uint8_t* data, int count, TComLink::TimePoint when, bool waiting) {
-      for (TComLink* l : links_) l->RxBuf(data, count, when, waiting);
-    });
+  if (links_.size() == 1) device_->SetChunkSink(ChunkSinkForLinks());
+}
+
+PortDevice::ChunkSink TCustomComPort::ChunkSinkForLinks() {
+  return [this](const uint8_t* data, int count, TComLink::TimePoint when, bool waiting) {
+    for (TComLink* l : links_) l->RxBuf(data, count, when, waiting);
+  };
 }
 
 void TCustomComPort::UnRegisterLink(TComLink* link) {
@@ -272,6 +289,8 @@ void TCustomComPort::SetConnected(bool value) {
 void TCustomComPort::SetPort(const std::string& value) {
   if (value == port_) return;
   port_ = value;
+  const auto endpoint = ParseEndpoint(value);
+  portKind_ = endpoint ? endpoint->Kind : EndpointKind::SerialName;
   if (connected_ && !designing_ && !loading_) {
     Close();
     Open();

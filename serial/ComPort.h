@@ -11,9 +11,10 @@
 #include "ComLink.h"
 #include "ComTypes.h"
 #include "EComPort.h"
+#include "Endpoint.h"
+#include "PortDevice.h"
 
 class TCustomComPort;
-class SerialDevice;
 class TComThread;
 
 class TComParity {
@@ -140,6 +141,13 @@ public:
   void SetConnected(bool value);
   const std::string& Port() const { return port_; }
   void SetPort(const std::string& value);
+  // What Port names: a serial port or device path, or a network endpoint
+  // (Endpoint.h), which opens the network backend instead of the serial line.
+  // Its kind is SerialName for a malformed network name, which then fails to open.
+  EndpointKind PortKind() const { return portKind_; }
+  // How long opening a network endpoint may take to connect, in milliseconds.
+  int ConnectTimeout() const { return connectTimeoutMs_; }
+  void SetConnectTimeout(int ms) { connectTimeoutMs_ = ms; }
   TBaudRate BaudRate() const { return baudRate_; }
   void SetBaudRate(TBaudRate value);
   int CustomBaudRate() const { return customBaudRate_; }
@@ -196,7 +204,7 @@ public:
 
   // Event steps run on the GUI thread for a batch of line events (see TComThread).
   void CallEvents(TComEvents events);
-  SerialDevice& Device() { return *device_; }
+  PortDevice& Device() { return *device_; }
 
 protected:
   virtual void CreateHandle();
@@ -228,8 +236,10 @@ private:
   bool CanApply() const;
   void StartEventThread();
   void StopEventThread();
+  PortDevice::ChunkSink ChunkSinkForLinks();
 
-  std::unique_ptr<SerialDevice> device_;
+  std::unique_ptr<PortDevice> device_;
+  bool networkDevice_ = false;  // which backend device_ is
   std::unique_ptr<TComThread> thread_;
   std::vector<TComLink*> links_;
   bool readSincePurge_ = true;  // for the links: has the input been read since it was last purged
@@ -239,6 +249,8 @@ private:
   bool designing_ = false;
   int updateCount_ = 0;
   std::string port_ = "COM1";
+  EndpointKind portKind_ = EndpointKind::SerialName;
+  int connectTimeoutMs_ = 3000;
   TBaudRate baudRate_ = br9600;
   int customBaudRate_ = 9600;
   TDataBits dataBits_ = dbEight;
