@@ -94,6 +94,9 @@ int RunScan(const CliOptions& options) {
   }
 
   DeviceFinder finder(cli.Port, plan);
+  if (finder.AddressesOnly())
+    std::cerr << "modbus-cli: " << options.Port
+              << " is a network endpoint: line settings do not apply there, so --scan sweeps the addresses only\n";
   running = &finder;
   StopSignals::OnRequest(CancelScan);
   if (StopSignals::Requested()) CancelScan();  // asked before the sweep began
@@ -124,6 +127,7 @@ int RunScan(const CliOptions& options) {
     out["noise"] = nlohmann::ordered_json::array();
     for (const ProbeResult& r : noise) out["noise"].push_back(AsJson(r));
     out["probes"] = finder.ProbesDone();
+    out["addresses_only"] = finder.AddressesOnly();
     out["elapsed_s"] = seconds;
     out["cancelled"] = finder.Cancelled();
     if (!error.empty()) out["error"] = error;
