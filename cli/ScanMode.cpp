@@ -45,14 +45,16 @@ nlohmann::ordered_json AsJson(const ProbeResult& r) {
   return out;
 }
 
-std::string Describe(const ProbeResult& r) {
+// `addressesOnly`: a network endpoint, where the line setting means nothing.
+std::string Describe(const ProbeResult& r, bool addressesOnly) {
   char latency[32] = "";
   if (r.LatencyMs) std::snprintf(latency, sizeof latency, ", latency %.1f ms", *r.LatencyMs);
+  const std::string at = addressesOnly ? "" : " at " + SettingText(r.Setting);
   if (r.DevicePresent())
-    return "device " + std::to_string(r.Address) + " at " + SettingText(r.Setting) + ": " +
+    return "device " + std::to_string(r.Address) + at + ": " +
            (r.Kind == ProbeKind::Answer ? "answer" : "exception " + std::to_string(r.ExceptionCode)) + latency +
            " (" + HexText(r.Answer) + ")";
-  return "noise at " + SettingText(r.Setting) + " probing address " + std::to_string(r.Address) + ": " +
+  return "noise" + at + " probing address " + std::to_string(r.Address) + ": " +
          HexText(r.Answer);
 }
 
@@ -108,7 +110,7 @@ int RunScan(const CliOptions& options) {
       if (result->Kind == ProbeKind::Noise) noise.push_back(*result);
       if (!options.Json && result->Kind != ProbeKind::Nothing) {
         if (progress) std::fputs("\r\033[K", stderr);
-        std::cout << Describe(*result) << "\n" << std::flush;
+        std::cout << Describe(*result, finder.AddressesOnly()) << "\n" << std::flush;
       }
       if (progress) ShowProgress(finder, *result);
     }

@@ -241,8 +241,9 @@ int TCustomComPort::Read(void* buffer, int count) {
   // Asks for the bytes still queued. On Windows that is ClearCommError, which
   // also clears a pending line-error state; the POSIX backend only counts the
   // queue (FIONREAD) and clears nothing: there, only the error step of the
-  // event thread (ClearErrors) reads the kernel's line-error counters.
-  device_->InputCount();
+  // event thread (ClearErrors) reads the kernel's line-error counters. A
+  // connection has no line errors to clear: nothing is asked of it.
+  if (!networkDevice_) device_->InputCount();
   return received;
 }
 

@@ -71,3 +71,16 @@ std::string HostPortText(const Endpoint& endpoint) {
   const bool v6 = endpoint.Host.find(':') != std::string::npos;
   return (v6 ? "[" + endpoint.Host + "]" : endpoint.Host) + ":" + std::to_string(endpoint.Port);
 }
+
+std::optional<std::string> ComposeEndpoint(EndpointKind kind, const std::string& address) {
+  const auto first = address.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::nullopt;
+  std::string name = address.substr(first, address.find_last_not_of(" \t") - first + 1);
+  if (!IsEndpointName(name)) {
+    if (kind == EndpointKind::RtuOverTcp) name = kRtuOverTcpScheme + name;
+    else if (kind == EndpointKind::ModbusTcp) name = kModbusTcpScheme + name;
+  }
+  const auto endpoint = ParseEndpoint(name);
+  if (!endpoint || endpoint->Kind == EndpointKind::SerialName) return std::nullopt;
+  return name;
+}

@@ -50,3 +50,10 @@ bool IsEndpointName(const std::string& name);
 
 // "host:port", with IPv6 literals in brackets: the endpoint as messages show it.
 std::string HostPortText(const Endpoint& endpoint);
+
+// The port name for an address typed beside a chosen kind: "127.0.0.1:4001"
+// with RtuOverTcp gives "rtuovertcp://127.0.0.1:4001"; an address that
+// already carries a scheme, or a device path, stays as typed (blanks around
+// it trimmed). Nullopt when the result is no well-formed endpoint of a kind
+// of its own (a device path, rtuovertcp://, tcp://).
+std::optional<std::string> ComposeEndpoint(EndpointKind kind, const std::string& address);

@@ -1,6 +1,9 @@
 // Port names: COM names, device paths and the two network schemes.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "Endpoint.h"
 
 TEST(Endpoint, SerialNamesAndDevicePaths) {
@@ -55,4 +58,21 @@ TEST(Endpoint, MalformedNetworkNamesAreRefused) {
   }
   // Schemes are written as the libraries write them: in lower case.
   EXPECT_EQ(ParseEndpoint("TCP://h:502")->Kind, EndpointKind::SerialName);
+}
+
+TEST(Endpoint, TypedAddressesBecomePortNamesOfTheirKind) {
+  EXPECT_EQ(ComposeEndpoint(EndpointKind::RtuOverTcp, " 10.0.0.5:4001 "), "rtuovertcp://10.0.0.5:4001");
+  EXPECT_EQ(ComposeEndpoint(EndpointKind::ModbusTcp, "plc"), "tcp://plc");
+  EXPECT_EQ(ComposeEndpoint(EndpointKind::ModbusTcp, "[::1]:1502"), "tcp://[::1]:1502");
+  // A typed scheme or a path wins over the kind chosen.
+  EXPECT_EQ(ComposeEndpoint(EndpointKind::ModbusTcp, "rtuovertcp://gw:950"), "rtuovertcp://gw:950");
+  EXPECT_EQ(ComposeEndpoint(EndpointKind::RtuOverTcp, "/dev/pts/4"), "/dev/pts/4");
+  EXPECT_EQ(ComposeEndpoint(EndpointKind::DevicePath, "/dev/ttyUSB1"), "/dev/ttyUSB1");
+  for (const auto& [kind, text] : std::vector<std::pair<EndpointKind, const char*>>{
+           {EndpointKind::RtuOverTcp, "10.0.0.5"},  // no port
+           {EndpointKind::ModbusTcp, "h:70000"},
+           {EndpointKind::DevicePath, "ttyUSB0"},
+           {EndpointKind::DevicePath, "COM3"},
+           {EndpointKind::ModbusTcp, "   "}})
+    EXPECT_FALSE(ComposeEndpoint(kind, text)) << text;
 }
