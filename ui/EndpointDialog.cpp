@@ -18,7 +18,7 @@ const char* const kExamples[] = {
 }  // namespace
 
 TFormEndpoint::TFormEndpoint(QWidget* parent) : QDialog(parent) {
-  SetUpDialog(this, "Сетевой порт или путь к устройству", 330, 150);
+  SetUpDialog(this, "Сетевой порт или путь к устройству", 400, 150);
   DialogLabel(this, "Вид:", 16, 18, 40, 13);
   Kind = DialogList(this,
                     {QString::fromUtf8("RTU поверх TCP"), QString::fromUtf8("Modbus TCP"),
@@ -26,17 +26,17 @@ TFormEndpoint::TFormEndpoint(QWidget* parent) : QDialog(parent) {
                     80, 12, 160, 24);
   DialogLabel(this, "Адрес:", 16, 54, 50, 13);
   Address = new QLineEdit(this);
-  Address->setGeometry(80, 49, 234, 24);
+  Address->setGeometry(80, 49, 304, 24);
   Address->setFont(WindowFont(10));
   Hint = new QLabel(this);
-  Hint->setGeometry(16, 80, 300, 30);
+  Hint->setGeometry(16, 80, 368, 30);
   Hint->setWordWrap(true);
   Hint->setFont(WindowFont(7));
   OK = new QPushButton("OK", this);
-  OK->setGeometry(88, 116, 75, 25);
+  OK->setGeometry(122, 116, 75, 25);
   OK->setDefault(true);
   Cancel = new QPushButton(QString::fromUtf8("Отмена"), this);
-  Cancel->setGeometry(172, 116, 75, 25);
+  Cancel->setGeometry(206, 116, 75, 25);
   connect(Kind, &QComboBox::currentIndexChanged, this, [this] { ShowHint(); });
   connect(Address, &QLineEdit::textChanged, this, [this] { ShowHint(); });
   connect(OK, &QPushButton::clicked, this, [this] { Accept(); });
@@ -57,10 +57,10 @@ QString TFormEndpoint::Describe(const std::string& name) {
   if (!endpoint) return QString::fromStdString(name);
   switch (endpoint->Kind) {
     case EndpointKind::RtuOverTcp:
-      return QString::fromUtf8("сеть, RTU поверх TCP: %1; скорость и формат задаёт сервер")
+      return QString::fromUtf8("RTU/TCP %1, линию настраивает сервер")
           .arg(QString::fromStdString(HostPortText(*endpoint)));
     case EndpointKind::ModbusTcp:
-      return QString::fromUtf8("сеть, Modbus TCP: %1; скорость и формат не действуют")
+      return QString::fromUtf8("Modbus TCP %1, без настроек линии")
           .arg(QString::fromStdString(HostPortText(*endpoint)));
     case EndpointKind::DevicePath: return QString::fromUtf8("путь к устройству: %1").arg(QString::fromStdString(name));
     case EndpointKind::SerialName: break;

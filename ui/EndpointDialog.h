@@ -32,7 +32,7 @@ public:
 
   // The kinds in the order of the list.
   static EndpointKind KindAt(int index);
-  // "сеть, Modbus TCP: 127.0.0.1:1502" — what a name stands for, for the port list.
+  // "Modbus TCP 127.0.0.1:1502, без настроек линии" — what a name stands for, for the port list.
   static QString Describe(const std::string& name);
 
 private:

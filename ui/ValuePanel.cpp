@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <set>
 
+#include "FrameRtuForm.h"
 #include "FunctionCodes.h"
 #include "GridTexts.h"
 #include "StringGrid.h"
@@ -77,11 +78,12 @@ void TValuePanel::ShowFrame(const MonitorFrame* answer, const MonitorFrame* requ
   frameStart_.reset();
   frameCode_ = 0;
   if (answer && answer->Direction == FrameDirection::Rx) {
-    const auto data = AnswerData(answer->Bytes);
+    const std::vector<uint8_t> bytes = RtuBytesOf(*answer);  // Modbus TCP without its header
+    const auto data = AnswerData(bytes);
     if (!data.empty()) {
       frame_.emplace(data.begin(), data.end());
-      frameCode_ = answer->Bytes[1];
-      if (request && request->Direction == FrameDirection::Tx) frameStart_ = RequestedStart(request->Bytes);
+      frameCode_ = bytes[1];
+      if (request && request->Direction == FrameDirection::Tx) frameStart_ = RequestedStart(RtuBytesOf(*request));
     }
   }
   Refresh();

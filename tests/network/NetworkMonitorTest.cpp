@@ -3,6 +3,7 @@
 // timing read into segment gaps.
 #include <gtest/gtest.h>
 
+#include "FrameRtuForm.h"
 #include "FrameText.h"
 #include "NetLinkRig.h"
 #include "TcpPeer.h"
@@ -57,4 +58,16 @@ TEST(NetworkMonitor, RtuOverTcpFramesKeepTheirCrcAndExceptionsAreNamed) {
   EXPECT_EQ(lines[1][ColFunction], "3, исключение 2");
   EXPECT_NE(lines[1][ColNotes].find(kNetworkTimesNote), std::string::npos);
   recorder.Detach();
+}
+
+TEST(NetworkMonitor, ModbusTcpFramesReadInRtuFormForTheirValues) {
+  MonitorFrame answer;
+  answer.Direction = FrameDirection::Rx;
+  answer.Transport = FrameTransport::ModbusTcp;
+  answer.Bytes = {0x00, 0x07, 0x00, 0x00, 0x00, 0x05, 0x04, 0x03, 0x02, 0x12, 0x34};
+  EXPECT_EQ(RtuBytesOf(answer), (std::vector<uint8_t>{0x04, 0x03, 0x02, 0x12, 0x34, 0x79, 0x33}));
+  answer.Bytes.resize(7);
+  EXPECT_TRUE(RtuBytesOf(answer).empty()) << "a header alone holds no frame";
+  answer.Transport = FrameTransport::RtuOverTcp;
+  EXPECT_EQ(RtuBytesOf(answer), answer.Bytes);
 }
