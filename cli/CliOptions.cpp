@@ -49,7 +49,10 @@ bool CliOptions::EntryMode() const {
 }
 
 void AddCliOptions(CLI::App& app, CliOptions& o) {
-  app.add_option("--port", o.Port, "serial port name, e.g. COM3 (required)");
+  app.add_option("--port", o.Port,
+                 "the port (required): COM3, a device path (/dev/ttyUSB0), rtuovertcp://HOST:PORT (RTU over "
+                 "TCP, a serial device server) or tcp://HOST[:PORT] (Modbus TCP, port 502 by default); "
+                 "--baud, --parity and --stop do not apply to the network ones");
   app.add_option("--baud", o.Baud, "baud rate")->capture_default_str();
   app.add_option("--parity", o.Parity, "parity: N, O or E")->capture_default_str();
   app.add_option("--stop", o.Stop, "stop bits: 1 or 2")->capture_default_str();

@@ -45,14 +45,16 @@ nlohmann::ordered_json AsJson(const ProbeResult& r) {
   return out;
 }
 
-std::string Describe(const ProbeResult& r) {
+// `addressesOnly`: a network endpoint, where the line setting means nothing.
+std::string Describe(const ProbeResult& r, bool addressesOnly) {
   char latency[32] = "";
   if (r.LatencyMs) std::snprintf(latency, sizeof latency, ", latency %.1f ms", *r.LatencyMs);
+  const std::string at = addressesOnly ? "" : " at " + SettingText(r.Setting);
   if (r.DevicePresent())
-    return "device " + std::to_string(r.Address) + " at " + SettingText(r.Setting) + ": " +
+    return "device " + std::to_string(r.Address) + at + ": " +
            (r.Kind == ProbeKind::Answer ? "answer" : "exception " + std::to_string(r.ExceptionCode)) + latency +
            " (" + HexText(r.Answer) + ")";
-  return "noise at " + SettingText(r.Setting) + " probing address " + std::to_string(r.Address) + ": " +
+  return "noise" + at + " probing address " + std::to_string(r.Address) + ": " +
          HexText(r.Answer);
 }
 
@@ -94,6 +96,9 @@ int RunScan(const CliOptions& options) {
   }
 
   DeviceFinder finder(cli.Port, plan);
+  if (finder.AddressesOnly())
+    std::cerr << "modbus-cli: " << options.Port
+              << " is a network endpoint: line settings do not apply there, so --scan sweeps the addresses only\n";
   running = &finder;
   StopSignals::OnRequest(CancelScan);
   if (StopSignals::Requested()) CancelScan();  // asked before the sweep began
@@ -105,7 +110,7 @@ int RunScan(const CliOptions& options) {
       if (result->Kind == ProbeKind::Noise) noise.push_back(*result);
       if (!options.Json && result->Kind != ProbeKind::Nothing) {
         if (progress) std::fputs("\r\033[K", stderr);
-        std::cout << Describe(*result) << "\n" << std::flush;
+        std::cout << Describe(*result, finder.AddressesOnly()) << "\n" << std::flush;
       }
       if (progress) ShowProgress(finder, *result);
     }
@@ -124,6 +129,7 @@ int RunScan(const CliOptions& options) {
     out["noise"] = nlohmann::ordered_json::array();
     for (const ProbeResult& r : noise) out["noise"].push_back(AsJson(r));
     out["probes"] = finder.ProbesDone();
+    out["addresses_only"] = finder.AddressesOnly();
     out["elapsed_s"] = seconds;
     out["cancelled"] = finder.Cancelled();
     if (!error.empty()) out["error"] = error;

@@ -43,6 +43,9 @@ LineFormat FormatOf(const LineSetting& setting) {
 
 DeviceFinder::DeviceFinder(TCustomComPort& port, ScanPlan plan)
     : port_(port), plan_(std::move(plan)), settings_(SweepOrder(plan_)), watch_(new ArrivalWatch) {
+  addressesOnly_ = IsNetworkKind(port_.PortKind());
+  modbusTcp_ = port_.PortKind() == EndpointKind::ModbusTcp;
+  if (addressesOnly_ && settings_.size() > 1) settings_.resize(1);
   planned_ = settings_.size() * plan_.Addresses.size();
   port_.RegisterLink(watch_);
   port_.AllowReads();  // a cancel of an earlier sweep on this port is no cancel of this one
@@ -95,6 +98,17 @@ void DeviceFinder::Apply(const LineSetting& setting) {
   applied_ = setting;
 }
 
+void DeviceFinder::SendProbe(const std::vector<uint8_t>& frame) {
+  if (modbusTcp_)
+    tcpFraming_.Send(port_, frame.data(), static_cast<int32_t>(frame.size()));
+  else
+    port_.Write(frame.data(), static_cast<int>(frame.size()));
+}
+
+int DeviceFinder::ReadAnswer(uint8_t* place, int count) {
+  return modbusTcp_ ? tcpFraming_.Read(port_, place, count) : port_.Read(place, count);
+}
+
 std::optional<ProbeResult> DeviceFinder::Step() {
   if (Done()) return std::nullopt;
   ProbeResult result;
@@ -106,13 +120,13 @@ std::optional<ProbeResult> DeviceFinder::Step() {
   std::vector<uint8_t> answer(static_cast<size_t>(ExpectedAnswerLength(plan_.Probe)));
   port_.ClearBuffer(true, true);
   watch_->Reset();
-  port_.Write(result.Request.data(), static_cast<int>(result.Request.size()));
+  SendProbe(result.Request);
   // The first byte, then the rest: a silent address costs only the first wait.
   SetReadTimeout(TimeoutAt(result.Setting));
-  int got = port_.Read(answer.data(), 1);
+  int got = ReadAnswer(answer.data(), 1);
   if (got == 1 && answer.size() > 1) {
     SetReadTimeout(AnswerTimeout(plan_.Probe, FormatOf(result.Setting), plan_.MarginMs));
-    got += std::max(port_.Read(answer.data() + 1, static_cast<int>(answer.size()) - 1), 0);
+    got += std::max(ReadAnswer(answer.data() + 1, static_cast<int>(answer.size()) - 1), 0);
   }
   // Cut short, the probe heard only part of what it waited for: it says nothing.
   if (cancelled_) return std::nullopt;
@@ -121,7 +135,8 @@ std::optional<ProbeResult> DeviceFinder::Step() {
   result.LatencyMs = watch_->LatencyMs();
   result.Sent = watch_->Sent();
   const ProbeVerdict verdict = ClassifyAnswer(result.Address, plan_.Probe, result.Answer);
-  result.Kind = verdict.Kind;
+  // A Modbus TCP answer of another request is noise, whatever it holds.
+  result.Kind = modbusTcp_ && tcpFraming_.HeaderMismatched() ? ProbeKind::Noise : verdict.Kind;
   result.ExceptionCode = verdict.ExceptionCode;
   ++done_;
 

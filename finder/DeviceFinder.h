@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "ModbusTcpFraming.h"
 #include "ProbeAnswer.h"
 #include "ScanPlan.h"
 
@@ -34,7 +35,10 @@ public:
   using Clock = std::chrono::steady_clock;
 
   // `port` is open; its line settings and read time-outs are the finder's
-  // until the sweep ends (the caller restores or reopens it).
+  // until the sweep ends (the caller restores or reopens it). On a network
+  // endpoint line settings do not apply: the finder sweeps the addresses
+  // once, timed as at the plan's first setting, and a tcp:// endpoint gets
+  // its probes in Modbus TCP framing.
   DeviceFinder(TCustomComPort& port, ScanPlan plan);
   ~DeviceFinder();
   DeviceFinder(const DeviceFinder&) = delete;
@@ -54,6 +58,8 @@ public:
   const std::vector<ProbeResult>& Devices() const { return devices_; }
   const ScanPlan& Plan() const { return plan_; }
   const std::vector<LineSetting>& Settings() const { return settings_; }
+  // Whether the port is a network endpoint: addresses only.
+  bool AddressesOnly() const { return addressesOnly_; }
 
 private:
   void Apply(const LineSetting& setting);
@@ -61,8 +67,15 @@ private:
   // What a probe at `setting` costs when nothing answers.
   std::chrono::milliseconds TimeoutAt(const LineSetting& setting) const;
 
+  // The probe out and its answer in, in the port's framing.
+  void SendProbe(const std::vector<uint8_t>& frame);
+  int ReadAnswer(uint8_t* place, int count);
+
   TCustomComPort& port_;
   ScanPlan plan_;
+  bool addressesOnly_ = false;
+  bool modbusTcp_ = false;
+  ModbusTcpFraming tcpFraming_;
   std::vector<LineSetting> settings_;
   size_t setting_ = 0, address_ = 0;  // the next probe
   size_t done_ = 0, planned_ = 0;

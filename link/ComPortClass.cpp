@@ -63,7 +63,10 @@ int32_t TComPortClass::OpenPort() {
     default: return -1;
   }
 
-  if (PortName.find("COM") == std::string::npos && PortName.find("com") == std::string::npos)
+  // A name written as an endpoint of its own (a device path, rtuovertcp://,
+  // tcp://) names its port by its form; every other name must say COM or com.
+  if (!IsEndpointName(PortName) && PortName.find("COM") == std::string::npos &&
+      PortName.find("com") == std::string::npos)
     return -1;
   comPort_.SetPort(PortName);
 

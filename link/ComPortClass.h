@@ -12,6 +12,7 @@
 #include "LineSettings.h"
 #include "ResultCodes.h"
 #include "LocalClock.h"
+#include "ModbusTcpFraming.h"
 #include "TransactionObserver.h"
 
 class TCustomComPort;
@@ -100,10 +101,16 @@ private:
   void Tell(Call call) {
     for (TransactionObserver* observer : observers_) call(*observer);
   }
+  // An answer that is not ours though whole: a Modbus TCP header of another request.
+  bool AnswerNotOurs() const;
 
   TCustomComPort& comPort_;
   OperatorInterface& form_;
   std::vector<TransactionObserver*> observers_;
+  // The framing of the current transaction: RTU as it is, or Modbus TCP
+  // when the port is a tcp:// endpoint.
+  bool modbusTcp_ = false;
+  ModbusTcpFraming tcpFraming_;
 };
 
 // The lenient decimal conversion of the settings: leading blanks, optional

@@ -31,6 +31,7 @@ int32_t TComPortClass::Transact(int32_t deviceIndex, uint8_t code, int32_t len,
     return ResultCodeRefused;
   if (!comPort_.Connected()) return ResultPortNotOpen;
 
+  modbusTcp_ = comPort_.PortKind() == EndpointKind::ModbusTcp;
   Tell([&](TransactionObserver& o) { o.TransactionStarted(frame.data(), FrameLen); });
   Purge(true, true);
   const int32_t result = SendReceive(frame.data(), answer, std::max(answerSize, 0));
@@ -71,7 +72,14 @@ int32_t TComPortClass::SendReceive(const uint8_t* frame, uint8_t* answer, int32_
     bool foreignHead = false;
     uint8_t head[kHeadLen] = {};
     const int32_t headGot = ReadAnswerPart(answer, answerSize, 0, kHeadLen, head);
-    if (headGot == 0) {
+    if (AnswerNotOurs()) {
+      // A whole answer of another request (or with a header that cannot be
+      // one): it failed its frame check, as an RTU answer with a bad CRC does.
+      stage1 = stage1Start;
+      secondStage = true;
+      foreignHead = true;  // what may follow it is not ours either
+      result = ResultCrcMismatch;
+    } else if (headGot == 0) {
       result = ResultNoAnswer;
     } else if (headGot < kHeadLen) {
       result = ResultIncomplete;
@@ -145,10 +153,16 @@ int32_t TComPortClass::ReadAnswerPart(uint8_t* answer, int32_t answerSize, int32
 }
 
 int32_t TComPortClass::PortWrite(const uint8_t* frame) {
-  comPort_.Write(frame, FrameLen);  // the count written is not looked at
+  // The count written is not looked at.
+  if (modbusTcp_)
+    tcpFraming_.Send(comPort_, frame, FrameLen);
+  else
+    comPort_.Write(frame, FrameLen);
   return 0;
 }
 
 int32_t TComPortClass::PortRead(uint8_t* place, int32_t count) {
-  return comPort_.Read(place, count);
+  return modbusTcp_ ? tcpFraming_.Read(comPort_, place, count) : comPort_.Read(place, count);
 }
+
+bool TComPortClass::AnswerNotOurs() const { return modbusTcp_ && tcpFraming_.HeaderMismatched(); }

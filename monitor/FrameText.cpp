@@ -13,18 +13,24 @@
 namespace {
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
+// Modbus TCP: the MBAP header, then the unit and the PDU.
+constexpr size_t kMbapPdu = 7;
+
 std::string CrcWords(const MonitorFrame& frame) {
-  if (frame.Direction == FrameDirection::Discarded || frame.Bytes.size() < 4) return "—";
+  if (frame.Direction == FrameDirection::Discarded) return "—";
+  if (frame.Transport == FrameTransport::ModbusTcp) return "нет, MBAP";
+  if (frame.Bytes.size() < 4) return "—";
   // Cut short, an answer has no CRC of its own to judge.
   if (frame.Direction == FrameDirection::Rx && frame.AttemptResult == ResultIncomplete) return "—";
   return EndsWithItsCrc(static_cast<int32_t>(frame.Bytes.size()), frame.Bytes.data()) ? "верна" : "неверна";
 }
 
 std::string FunctionWords(const MonitorFrame& frame) {
-  if (frame.Bytes.size() < 2) return "";
-  const uint8_t code = frame.Bytes[1];
-  if (frame.Direction == FrameDirection::Rx && code == ExceptionFunction(frame.Code) && frame.Bytes.size() >= 3)
-    return std::to_string(frame.Code) + ", исключение " + std::to_string(frame.Bytes[2]);
+  const size_t at = frame.Transport == FrameTransport::ModbusTcp ? kMbapPdu : 1;
+  if (frame.Bytes.size() < at + 1) return "";
+  const uint8_t code = frame.Bytes[at];
+  if (frame.Direction == FrameDirection::Rx && code == ExceptionFunction(frame.Code) && frame.Bytes.size() >= at + 2)
+    return std::to_string(frame.Code) + ", исключение " + std::to_string(frame.Bytes[at + 1]);
   return std::to_string(code);
 }
 
@@ -38,6 +44,8 @@ std::string Join(const std::vector<std::string>& parts) {
   return text;
 }
 }  // namespace
+
+const char* const kNetworkTimesNote = "по сети: время — круговая задержка через сеть, а не время на линии";
 
 std::string MsText(int64_t us) {
   char text[32];
@@ -144,6 +152,8 @@ FrameLine DescribeFrame(const MonitorFrame& frame, const MonitorFrame* previous,
   if (frame.GapTooLong) notes.push_back("пауза внутри ответа больше 1,5 символа");
   if (frame.Direction == FrameDirection::Rx && !frame.Chunks.empty() && frame.Chunks.front().Waiting)
     notes.push_back("байты ждали в очереди: пришли раньше");
+  if (frame.Direction == FrameDirection::Rx && frame.Transport != FrameTransport::Line)
+    notes.push_back(kNetworkTimesNote);
   line[ColNotes] = Join(notes);
   return line;
 }

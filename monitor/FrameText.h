@@ -28,6 +28,9 @@ enum FrameColumn {
 };
 using FrameLine = std::array<std::string, kFrameColumns>;
 
+// The note on answers that came over a network: what their times mean.
+extern const char* const kNetworkTimesNote;
+
 // Column titles, in Russian like the rest of the tool.
 const FrameLine& FrameColumnTitles();
 

@@ -14,6 +14,11 @@ enum class FrameDirection : uint8_t {
   Discarded  // bytes nobody read, thrown away by a purge (their count only)
 };
 
+// How the frame travelled: on a serial line, or over TCP to a device server
+// (RTU frames as on the line) or a Modbus TCP device (MBAP header, no CRC).
+// Over TCP the times are round trips through the network, not line times.
+enum class FrameTransport : uint8_t { Line, RtuOverTcp, ModbusTcp };
+
 // When a received chunk was taken from the driver.
 struct ChunkTime {
   int64_t Us = 0;         // monotonic microseconds
@@ -25,6 +30,7 @@ struct MonitorFrame {
   uint64_t Seq = 0;          // running number, never reused
   int64_t Us = 0;            // monotonic µs: write completion (Tx), first chunk (Rx), purge
   FrameDirection Direction = FrameDirection::Tx;
+  FrameTransport Transport = FrameTransport::Line;
   std::vector<uint8_t> Bytes;
   int DiscardedCount = 0;    // Discarded: how many bytes
   std::vector<ChunkTime> Chunks;  // Rx: every chunk

@@ -67,6 +67,7 @@ MonitorFrame TrafficRecorder::NewFrame(FrameDirection direction, int64_t us) con
   MonitorFrame frame;
   frame.Us = us;
   frame.Direction = direction;
+  frame.Transport = Transport();
   if (inTransaction_) {
     frame.Transaction = transactions_;
     frame.Attempt = attempt_;
@@ -77,6 +78,15 @@ MonitorFrame TrafficRecorder::NewFrame(FrameDirection direction, int64_t us) con
     frame.Code = code_;
   }
   return frame;
+}
+
+FrameTransport TrafficRecorder::Transport() const {
+  if (!link_) return FrameTransport::Line;
+  switch (link_->ComPort().PortKind()) {
+    case EndpointKind::RtuOverTcp: return FrameTransport::RtuOverTcp;
+    case EndpointKind::ModbusTcp: return FrameTransport::ModbusTcp;
+    default: return FrameTransport::Line;
+  }
 }
 
 void TrafficRecorder::MarkComplete() {
@@ -174,8 +184,10 @@ void TrafficRecorder::EndAttempt(std::optional<int32_t> result) {
     rx->LatencyAtMost = rx->Chunks.front().Waiting;
     for (size_t i = 1; i < rx->Chunks.size(); ++i)
       rx->LargestGapUs = std::max(rx->LargestGapUs, rx->Chunks[i].Us - rx->Chunks[i - 1].Us);
+    // A pause inside an answer tells of the line only on the line: a network
+    // splits and merges segments as it likes.
     const auto limit = CharacterTime(format_) * 3 / 2;
-    rx->GapTooLong = rx->LargestGapUs * 1000 > limit.count();
+    rx->GapTooLong = rx->Transport == FrameTransport::Line && rx->LargestGapUs * 1000 > limit.count();
     rx->BeforeRequest = waitingBefore_ > 0;
     // Only a latency that is the device's own counts: not a bound, not a late answer.
     if (rx->LatencyUs && !rx->BeforeRequest && !rx->LatencyAtMost)

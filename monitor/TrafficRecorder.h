@@ -69,6 +69,7 @@ private:
   bool inTransaction_ = false;
   uint8_t address_ = 0, code_ = 0;
   LineFormat format_;
+  FrameTransport Transport() const;
   int attempts_ = 0;
   int attempt_ = 0, stage_ = 1, stage1Try_ = 1, stage2Try_ = 1;
   std::optional<uint64_t> txSeq_, rxSeq_;  // the attempt's frames

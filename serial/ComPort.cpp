@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ComThread.h"
+#include "NetworkDevice.h"
 #include "SerialDevice.h"
 
 // --- sub-objects: a change is stored and, the port being attached, applied ---
@@ -142,7 +143,20 @@ void TCustomComPort::StopEventThread() {
   threadCreated_ = false;
 }
 
-void TCustomComPort::CreateHandle() { device_->Open(port_); }
+void TCustomComPort::CreateHandle() {
+  // The backend follows the name: a network endpoint gets a connection, every
+  // other name the operating system's serial device. Links stay attached.
+  const bool network = IsNetworkKind(portKind_) || HasNetworkScheme(port_);
+  if (network != networkDevice_ || network) {
+    std::unique_ptr<PortDevice> device;
+    if (network) device = std::make_unique<NetworkDevice>(connectTimeoutMs_);
+    else device = std::make_unique<SerialDevice>();
+    if (!links_.empty()) device->SetChunkSink(ChunkSinkForLinks());
+    device_ = std::move(device);
+    networkDevice_ = network;
+  }
+  device_->Open(port_);
+}
 void TCustomComPort::DestroyHandle() { device_->Close(); }
 
 void TCustomComPort::SetupComPort() {
@@ -203,10 +217,13 @@ void TCustomComPort::ApplyBuffer() {
 void TCustomComPort::RegisterLink(TComLink* link) {
   if (!link || std::find(links_.begin(), links_.end(), link) != links_.end()) return;
   links_.push_back(link);
-  if (links_.size() == 1)
-    device_->SetChunkSink([this](const uint8_t* data, int count, TComLink::TimePoint when, bool waiting) {
-      DeliverChunk(data, count, when, waiting);
-    });
+  if (links_.size() == 1) device_->SetChunkSink(ChunkSinkForLinks());
+}
+
+PortDevice::ChunkSink TCustomComPort::ChunkSinkForLinks() {
+  return [this](const uint8_t* data, int count, TComLink::TimePoint when, bool waiting) {
+    DeliverChunk(data, count, when, waiting);
+  };
 }
 
 void TCustomComPort::UnRegisterLink(TComLink* link) {
@@ -243,13 +260,10 @@ int TCustomComPort::BeginArrivalWatch() {
   return queued;
 }
 
-void TCustomComPort::NoteArrivals() { NoteArrivals(std::chrono::steady_clock::time_point{}); }
-
-void TCustomComPort::NoteArrivals(TComLink::TimePoint noLaterThan) {
+void TCustomComPort::NoteArrivals() {
   const int queued = QueuedForWatch();
   if (queued <= arrived_) return;
-  const auto now = std::chrono::steady_clock::now();
-  arrivals_.push_back({queued - arrived_, noLaterThan == TComLink::TimePoint{} ? now : noLaterThan});
+  arrivals_.push_back({queued - arrived_, std::chrono::steady_clock::now()});
   arrived_ = queued;
 }
 
@@ -280,25 +294,24 @@ int TCustomComPort::Read(void* buffer, int count) {
   // Asks for the bytes still queued. On Windows that is ClearCommError, which
   // also clears a pending line-error state; the POSIX backend only counts the
   // queue (FIONREAD) and clears nothing: there, only the error step of the
-  // event thread (ClearErrors) reads the kernel's line-error counters.
-  device_->InputCount();
+  // event thread (ClearErrors) reads the kernel's line-error counters. A
+  // connection has no line errors to clear: nothing is asked of it.
+  if (!networkDevice_) device_->InputCount();
   return received;
 }
 
 int TCustomComPort::Write(const void* buffer, int count) {
   if (!device_->IsOpen()) throw EComPort(CError_PortNotOpen, 0);
   if (links_.empty()) return device_->Write(buffer, count);
-  // What is queued now came before the request; what comes during the write
-  // came after it began.
+  // What is queued now came before the request. What comes while the write
+  // waits for its last byte to leave is not looked at: its time is unknown
+  // (the next watch, or the read, finds it queued).
   const int queued = BeginArrivalWatch();
   // Without a watch: right after an input purge with nothing read since, the
   // queue held nothing a moment ago, not worth a query.
   const int waiting = queued >= 0 ? queued : readSincePurge_ ? device_->InputCount() : 0;
   const int sent = device_->Write(buffer, count);
   const auto done = std::chrono::steady_clock::now();
-  // An answer may come while the write still waits for its last byte to
-  // leave (a device on a pseudo-terminal answers at once): no later than `done`.
-  NoteArrivals(done);
   if (sent > 0)
     for (TComLink* link : links_) link->TxBuf(static_cast<const uint8_t*>(buffer), sent, done, waiting);
   return sent;
@@ -340,6 +353,8 @@ void TCustomComPort::SetConnected(bool value) {
 void TCustomComPort::SetPort(const std::string& value) {
   if (value == port_) return;
   port_ = value;
+  const auto endpoint = ParseEndpoint(value);
+  portKind_ = endpoint ? endpoint->Kind : EndpointKind::SerialName;
   if (connected_ && !designing_ && !loading_) {
     Close();
     Open();

@@ -13,9 +13,10 @@
 #include "ComLink.h"
 #include "ComTypes.h"
 #include "EComPort.h"
+#include "Endpoint.h"
+#include "PortDevice.h"
 
 class TCustomComPort;
-class SerialDevice;
 class TComThread;
 
 class TComParity {
@@ -146,6 +147,13 @@ public:
   void SetConnected(bool value);
   const std::string& Port() const { return port_; }
   void SetPort(const std::string& value);
+  // What Port names: a serial port or device path, or a network endpoint
+  // (Endpoint.h), which opens the network backend instead of the serial line.
+  // Its kind is SerialName for a malformed network name, which then fails to open.
+  EndpointKind PortKind() const { return portKind_; }
+  // How long opening a network endpoint may take to connect, in milliseconds.
+  int ConnectTimeout() const { return connectTimeoutMs_; }
+  void SetConnectTimeout(int ms) { connectTimeoutMs_ = ms; }
   TBaudRate BaudRate() const { return baudRate_; }
   void SetBaudRate(TBaudRate value);
   int CustomBaudRate() const { return customBaudRate_; }
@@ -205,16 +213,15 @@ public:
   // wait spins. Bytes seen coming into the receive queue meanwhile reach the
   // links, when a read takes them, with the time they came rather than the
   // read's; bytes queued before the watch began keep the read's time and are
-  // marked as waiting. Without links both return at once. BeginArrivalWatch
-  // returns the bytes queued, or -1 when it watches nothing. A write watches
-  // too: bytes that come while it waits for its last byte to leave are
-  // stamped with its completion.
+  // marked as waiting, as are bytes that came while a write waited for its
+  // last byte to leave. Without links both return at once. BeginArrivalWatch
+  // returns the bytes queued, or -1 when it watches nothing.
   int BeginArrivalWatch();
   void NoteArrivals();
 
   // Event steps run on the GUI thread for a batch of line events (see TComThread).
   void CallEvents(TComEvents events);
-  SerialDevice& Device() { return *device_; }
+  PortDevice& Device() { return *device_; }
 
 protected:
   virtual void CreateHandle();
@@ -246,8 +253,10 @@ private:
   bool CanApply() const;
   void StartEventThread();
   void StopEventThread();
+  PortDevice::ChunkSink ChunkSinkForLinks();
 
-  std::unique_ptr<SerialDevice> device_;
+  std::unique_ptr<PortDevice> device_;
+  bool networkDevice_ = false;  // which backend device_ is
   std::unique_ptr<TComThread> thread_;
   std::vector<TComLink*> links_;
   // Bytes in the receive queue by when they came (nullopt: before the watch
@@ -260,7 +269,6 @@ private:
   int arrived_ = 0;  // the bytes in arrivals_
   void ForgetArrivals();
   int QueuedForWatch();  // the receive queue's count, or -1 when nothing is watched
-  void NoteArrivals(TComLink::TimePoint noLaterThan);  // default time point: now
   void DeliverChunk(const uint8_t* data, int count, TComLink::TimePoint when, bool waiting);
   bool readSincePurge_ = true;  // for the links: has the input been read since it was last purged
   bool threadCreated_ = false;
@@ -269,6 +277,8 @@ private:
   bool designing_ = false;
   int updateCount_ = 0;
   std::string port_ = "COM1";
+  EndpointKind portKind_ = EndpointKind::SerialName;
+  int connectTimeoutMs_ = 3000;
   TBaudRate baudRate_ = br9600;
   int customBaudRate_ = 9600;
   TDataBits dataBits_ = dbEight;

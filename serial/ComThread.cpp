@@ -2,7 +2,7 @@
 
 #include "ComPort.h"
 #include "EComPort.h"
-#include "SerialDevice.h"
+#include "PortDevice.h"
 #include "ThreadSync.h"
 
 namespace {
@@ -52,7 +52,7 @@ void TComThread::Execute() {
     // 0: cancelled, or the wait failed for good. NoEventBatch: nothing to
     // report this time (e.g. a failed completion query); wait again.
     if (mask == 0 || stop_.load()) break;
-    if (mask != SerialDevice::NoEventBatch) Dispatch(TComEvents::FromMask(mask));
+    if (mask != PortDevice::NoEventBatch) Dispatch(TComEvents::FromMask(mask));
   }
   Finish();
 }

@@ -10,7 +10,7 @@
 #include "ComTypes.h"
 
 class TCustomComPort;
-class SerialDevice;
+class PortDevice;
 
 class TComThread {
 public:
@@ -31,7 +31,7 @@ private:
   void Finish();
 
   TCustomComPort& port_;
-  SerialDevice& device_;
+  PortDevice& device_;
   const TSyncMethod syncMethod_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> ended_{false};

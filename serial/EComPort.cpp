@@ -46,3 +46,8 @@ EComPort::EComPort(int failureCode, long systemError)
     : std::runtime_error(Message(failureCode, systemError)),
       FailureCode(failureCode),
       SystemErrorCode(systemError > 0 ? static_cast<int32_t>(systemError) : -1) {}
+
+EComPort::EComPort(int failureCode, long systemError, const std::string& detail)
+    : std::runtime_error(Message(failureCode, systemError) + ": " + detail),
+      FailureCode(failureCode),
+      SystemErrorCode(systemError > 0 ? static_cast<int32_t>(systemError) : -1) {}

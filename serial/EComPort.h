@@ -37,6 +37,9 @@ class EComPort : public std::runtime_error {
 public:
   // systemError > 0 is appended as " (Error: %d)"; otherwise SystemErrorCode is -1.
   EComPort(int failureCode, long systemError);
+  // The same text followed by ": " and what the port adds to it (a network
+  // endpoint names itself and what went wrong).
+  EComPort(int failureCode, long systemError, const std::string& detail);
 
   int FailureCode;
   int32_t SystemErrorCode;

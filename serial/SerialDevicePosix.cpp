@@ -5,7 +5,6 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/epoll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -24,11 +23,13 @@
 #include "PosixArbitraryBaud.h"
 #include "PosixPortHolders.h"
 #include "PosixTerminalNode.h"
+#include "TimedIoPosix.h"
+#include "WakeEventPosix.h"
+#include "ReadDeadline.h"
 #include "SerialDevice.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
-constexpr uint32_t kMaxDword = 0xFFFFFFFF;
 
 [[noreturn]] void Fail(int code, int error) { throw EComPort(code, error); }
 
@@ -59,22 +60,6 @@ std::optional<speed_t> StandardSpeed(uint32_t rate) {
     case 1000000: return B1000000;
     default: return std::nullopt;
   }
-}
-
-// poll() takes whole milliseconds: round up so that a wait never ends early.
-int PollTimeout(std::optional<Clock::time_point> limit) {
-  if (!limit) return -1;
-  const auto left = *limit - Clock::now();
-  if (left <= Clock::duration::zero()) return 0;
-  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-  return static_cast<int>(std::min<long long>(ms, 24LL * 3600 * 1000));
-}
-
-std::optional<Clock::time_point> Earliest(std::optional<Clock::time_point> a,
-                                          std::optional<Clock::time_point> b) {
-  if (!a) return b;
-  if (!b) return a;
-  return std::min(*a, *b);
 }
 
 // Unix98 pseudo-terminal slaves have majors 136..143.
@@ -119,10 +104,10 @@ constexpr uint32_t kCeRxOver = 0x0001, kCeOverrun = 0x0002, kCeRxParity = 0x0004
 
 struct SerialDevice::Impl {
   int fd = -1;
-  int wakeFd = -1;  // eventfd that cancels WaitEvent
-  // eventfd that cancels reads (CancelReads); made with the device, so that
-  // another thread can signal it whether the port is open or not.
-  int readStopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  PosixWakeEvent wake;  // cancels WaitEvent
+  // Cancels reads (CancelReads): made with the device, so that another
+  // thread can signal it whether the port is open or not.
+  PosixWakeEvent readStop;
   termios saved{};
   bool haveSaved = false;
   bool exclusive = false;  // we set TIOCEXCL and clear it on close
@@ -143,10 +128,9 @@ struct SerialDevice::Impl {
   bool txDraining = false;
   ChunkSink chunkSink;
 
+  Impl() { readStop.Arm(); }
   ~Impl() {
     EndEventWait();
-    if (wakeFd >= 0) ::close(wakeFd);
-    if (readStopFd >= 0) ::close(readStopFd);
   }
   void EndEventWait() {
     if (epollFd >= 0) ::close(epollFd);
@@ -156,7 +140,6 @@ struct SerialDevice::Impl {
   bool NeedsTick() const;
   uint32_t ReceiveEvents();
   uint32_t LineEvents();
-  std::chrono::milliseconds Ms(uint64_t v) const { return std::chrono::milliseconds(v); }
 };
 
 SerialDevice::SerialDevice() : d_(std::make_unique<Impl>()) {}
@@ -302,100 +285,18 @@ void SerialDevice::SetTimeouts(const TimeoutValues& timeouts) { d_->timeouts = t
 void SerialDevice::SetChunkSink(ChunkSink sink) { d_->chunkSink = std::move(sink); }
 
 int SerialDevice::Read(void* buffer, int count) {
-  if (count <= 0) return 0;
-  auto* out = static_cast<unsigned char*>(buffer);
-  const TimeoutValues& t = d_->timeouts;
-  const auto start = Clock::now();
-
-  // The platform's special cases: MAXDWORD interval with zero totals returns
-  // what is queued; with a MAXDWORD multiplier it waits up to the constant for
-  // the first byte and then returns what is queued.
-  const bool waitFirst = t.ReadInterval == kMaxDword && t.ReadTotalMultiplier == kMaxDword &&
-                         t.ReadTotalConstant > 0 && t.ReadTotalConstant < kMaxDword;
-  const bool returnQueued = waitFirst || (t.ReadInterval == kMaxDword &&
-                                          t.ReadTotalMultiplier == 0 && t.ReadTotalConstant == 0);
-
-  std::optional<Clock::time_point> total;
-  if (returnQueued) {
-    total = start + d_->Ms(waitFirst ? t.ReadTotalConstant : 0);
-  } else if (t.ReadTotalMultiplier != 0 || t.ReadTotalConstant != 0) {
-    const uint64_t ms = uint64_t{t.ReadTotalMultiplier} * uint64_t(count) + t.ReadTotalConstant;
-    total = start + d_->Ms(ms);
-  }
-  const bool interval = !returnQueued && t.ReadInterval != 0 && t.ReadInterval != kMaxDword;
-
-  int got = 0;
-  bool waited = false;  // bytes read before the first wait were queued before the read
-  Clock::time_point lastByte{};
-  for (;;) {
-    const ssize_t n = ::read(d_->fd, out + got, static_cast<size_t>(count - got));
-    if (n > 0) {
-      int kept = static_cast<int>(n);
-      if (d_->line.Flags & DcbNull) {
-        kept = static_cast<int>(std::remove(out + got, out + got + n, 0) - (out + got));
-      }
-      if (kept > 0) {
-        lastByte = Clock::now();
-        if (d_->chunkSink) d_->chunkSink(out + got, kept, lastByte, !waited);
-      }
-      got += kept;
-      if (got == count || (returnQueued && got > 0)) return got;
-      continue;
-    }
-    if (n == 0) Fail(CError_ReadFailed, EIO);  // the line hung up
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) Fail(CError_ReadFailed, errno);
-
-    std::optional<Clock::time_point> limit = total;
-    if (interval && got > 0) limit = Earliest(limit, lastByte + d_->Ms(t.ReadInterval));
-    if (limit && Clock::now() >= *limit) return got;
-    pollfd p[2] = {{d_->fd, POLLIN, 0}, {d_->readStopFd, POLLIN, 0}};
-    waited = true;
-    const int rc = ::poll(p, d_->readStopFd >= 0 ? 2 : 1, PollTimeout(limit));
-    if (rc < 0 && errno != EINTR) Fail(CError_ReadFailed, errno);
-    if (rc > 0 && !(p[0].revents & POLLIN) && (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)))
-      Fail(CError_ReadFailed, EIO);
-    if (rc > 0 && (p[1].revents & POLLIN)) return got;  // CancelReads
-  }
+  return TimedRead(d_->fd, buffer, count, d_->timeouts, (d_->line.Flags & DcbNull) != 0, d_->chunkSink,
+                   d_->readStop.Fd());
 }
 
-void SerialDevice::CancelReads() {
-  if (d_->readStopFd < 0) return;
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = ::write(d_->readStopFd, &one, sizeof one);
-}
+void SerialDevice::CancelReads() { d_->readStop.Signal(); }
 
-void SerialDevice::AllowReads() {
-  if (d_->readStopFd < 0) return;
-  uint64_t count = 0;  // the eventfd stays signalled until read
-  [[maybe_unused]] const ssize_t n = ::read(d_->readStopFd, &count, sizeof count);
-}
+void SerialDevice::AllowReads() { d_->readStop.Arm(); }
 
 int SerialDevice::Write(const void* buffer, int count) {
   if (count <= 0) return 0;
-  const auto* in = static_cast<const unsigned char*>(buffer);
-  const TimeoutValues& t = d_->timeouts;
-  std::optional<Clock::time_point> deadline;
-  if (t.WriteTotalMultiplier != 0 || t.WriteTotalConstant != 0) {
-    const uint64_t ms = uint64_t{t.WriteTotalMultiplier} * uint64_t(count) + t.WriteTotalConstant;
-    deadline = Clock::now() + d_->Ms(ms);
-  }
-  int sent = 0;
-  while (sent < count) {
-    const ssize_t n = ::write(d_->fd, in + sent, static_cast<size_t>(count - sent));
-    if (n > 0) {
-      sent += static_cast<int>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) Fail(CError_WriteFailed, errno);
-    if (deadline && Clock::now() >= *deadline) break;  // a stalled line: short count
-    pollfd p{d_->fd, POLLOUT, 0};
-    const int rc = ::poll(&p, 1, PollTimeout(deadline));
-    if (rc < 0 && errno != EINTR) Fail(CError_WriteFailed, errno);
-    if (rc > 0 && !(p.revents & POLLOUT) && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
-      Fail(CError_WriteFailed, EIO);
-  }
+  const auto deadline = WriteDeadline(d_->timeouts, count, Clock::now());
+  const int sent = TimedWrite(d_->fd, buffer, count, deadline);
   // A stalled line: what is still queued has not been sent, and the count says so.
   const int unsent = std::min(WaitUntilSent(d_->fd, d_->line.BaudRate, deadline, sent), sent);
   return sent - unsent;
@@ -535,18 +436,12 @@ void SerialDevice::SetEventMask(uint32_t mask) {
   d.eventMask = mask;
   if (mask == 0 || d.fd < 0) return;
   // A failure leaves no wait armed: WaitEvent then returns 0 and the thread ends.
-  if (d.wakeFd < 0) {
-    d.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (d.wakeFd < 0) return;
-  } else {
-    uint64_t count = 0;  // re-arm: forget an earlier CancelWait
-    [[maybe_unused]] const ssize_t n = ::read(d.wakeFd, &count, sizeof count);
-  }
+  if (!d.wake.Arm()) return;  // re-armed: an earlier CancelWait is forgotten
   d.epollFd = ::epoll_create1(EPOLL_CLOEXEC);
   d.outFd = ::fcntl(d.fd, F_DUPFD_CLOEXEC, 0);
   if (d.epollFd < 0 || d.outFd < 0 || !AddToEpoll(d.epollFd, d.fd, EPOLLIN | EPOLLET, kKeyReceive) ||
       !AddToEpoll(d.epollFd, d.outFd, EPOLLOUT | EPOLLET, kKeyOutput) ||
-      !AddToEpoll(d.epollFd, d.wakeFd, EPOLLIN, kKeyCancel)) {
+      !AddToEpoll(d.epollFd, d.wake.Fd(), EPOLLIN, kKeyCancel)) {
     d.EndEventWait();
     return;
   }
@@ -586,8 +481,4 @@ uint32_t SerialDevice::WaitEvent() {
   }
 }
 
-void SerialDevice::CancelWait() {
-  if (d_->wakeFd < 0) return;
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = ::write(d_->wakeFd, &one, sizeof one);
-}
+void SerialDevice::CancelWait() { d_->wake.Signal(); }

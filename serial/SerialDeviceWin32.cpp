@@ -170,7 +170,8 @@ bool SerialDevice::IsOpen() const { return d_->port != INVALID_HANDLE_VALUE; }
 
 void SerialDevice::Open(const std::string& portName) {
   if (IsOpen()) return;
-  const std::string path = kDevicePrefix + portName;
+  // A device path (\\.\COM12) is opened as typed; a bare name goes through the device namespace.
+  const std::string path = portName.rfind(kDevicePrefix, 0) == 0 ? portName : kDevicePrefix + portName;
   const HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (port == INVALID_HANDLE_VALUE) Fail(CError_OpenFailed, GetLastError());

@@ -17,6 +17,8 @@ constexpr KindName kKinds[] = {
     {"badcrc", FaultKind::BadCrc, false},       {"wrongfunc", FaultKind::WrongFunc, false},
     {"wrongaddr", FaultKind::WrongAddr, false}, {"exception", FaultKind::Exception, true},
     {"delay", FaultKind::Delay, true},          {"garbage", FaultKind::Garbage, false},
+    {"split", FaultKind::Split, false},         {"drop", FaultKind::Drop, false},
+    {"wrongtid", FaultKind::WrongTid, false},
 };
 
 bool Fail(std::string* error, std::string text) {
@@ -64,7 +66,8 @@ std::optional<Fault> ParseFault(std::string_view text, std::string* error) {
   const auto* kind = std::find_if(std::begin(kKinds), std::end(kKinds), [&](const KindName& k) { return k.name == kindText; });
   if (kind == std::end(kKinds)) {
     Fail(error, "unknown fault '" + std::string(kindText) +
-                    "' (silence, partial:N, badcrc, wrongfunc, wrongaddr, exception:CODE, delay:MS, garbage[:N])");
+                    "' (silence, partial:N, badcrc, wrongfunc, wrongaddr, exception:CODE, delay:MS, garbage[:N], "
+                    "split, drop, wrongtid)");
     return std::nullopt;
   }
   fault.kind = kind->kind;
@@ -106,8 +109,10 @@ std::vector<Fault> DrawFaults(const std::vector<Fault>& faults, std::mt19937& ra
   return drawn;
 }
 
-Reply ApplyFaults(const std::vector<uint8_t>& answer, const std::vector<Fault>& faults, std::mt19937& random) {
-  Reply reply{answer, {}};
+Reply ApplyFaults(const std::vector<uint8_t>& answer, const std::vector<Fault>& faults, std::mt19937& random,
+                  AnswerFraming framing, const void* context) {
+  Reply reply;
+  reply.bytes = answer;
   auto find = [&](FaultKind kind) -> const Fault* {
     for (const Fault& f : faults)
       if (f.kind == kind) return &f;
@@ -133,9 +138,22 @@ Reply ApplyFaults(const std::vector<uint8_t>& answer, const std::vector<Fault>& 
     ResetCrc(bytes);
   }
   if (find(FaultKind::BadCrc) && bytes.size() >= 3) bytes.back() ^= 0xA5;
-  if (const Fault* f = find(FaultKind::Partial); f && bytes.size() > static_cast<size_t>(f->arg))
-    bytes.resize(static_cast<size_t>(f->arg));
+  reply.wrongTransaction = find(FaultKind::WrongTid) != nullptr;
+  if (framing) bytes = framing(bytes, reply.wrongTransaction, context);
+  const Fault* partial = find(FaultKind::Partial);
+  if (partial && bytes.size() > static_cast<size_t>(partial->arg)) bytes.resize(static_cast<size_t>(partial->arg));
+  if (find(FaultKind::Split) && bytes.size() >= 2) {
+    // One to three cuts at distinct random places inside the answer.
+    std::uniform_int_distribution<size_t> place(1, bytes.size() - 1), count(1, 3);
+    for (size_t n = count(random); n > 0; --n) reply.cuts.push_back(place(random));
+    std::sort(reply.cuts.begin(), reply.cuts.end());
+    reply.cuts.erase(std::unique(reply.cuts.begin(), reply.cuts.end()), reply.cuts.end());
+  }
   if (const Fault* f = find(FaultKind::Delay)) reply.delay = std::chrono::milliseconds(f->arg);
+  if (find(FaultKind::Drop)) {
+    reply.drop = true;
+    if (!partial) bytes.clear();
+  }
   if (find(FaultKind::Silence)) bytes.clear();
   return reply;
 }

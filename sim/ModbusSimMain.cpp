@@ -17,6 +17,7 @@
 #include "PortDirectory.h"
 #include "PtyLine.h"
 #include "SimBus.h"
+#include "TcpServer.h"
 
 namespace {
 constexpr int kUsageError = 2;  // bad options; 1 when the line cannot be set up
@@ -96,6 +97,17 @@ int main(int argc, char** argv) {
   app.add_option("--script", scriptFile, "behaviour for each successive request (see README.md)")->check(CLI::ExistingFile);
   app.add_flag("--log", log, "print each frame received and sent");
   app.set_version_flag("--version", "modbus-sim " MODBUS_TESTER_VERSION);
+  std::string tcp;
+  std::string tcpFraming = "rtu";
+  auto* tcpOption = app.add_option("--tcp", tcp,
+                                   "serve over TCP at HOST:PORT instead of a pseudo-terminal (port 0: any free one), "
+                                   "one connection after another");
+  app.add_option("--tcp-framing", tcpFraming,
+                 "rtu: RTU frames with CRC, as a serial device server passes them; mbap: Modbus TCP")
+      ->check(CLI::IsMember({"rtu", "mbap"}))
+      ->capture_default_str()
+      ->needs(tcpOption);
+  tcpOption->excludes("--com")->excludes("--baud");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -131,6 +143,21 @@ int main(int argc, char** argv) {
   if (!InstallStopSignals()) {
     std::perror("modbus-sim: signals");
     return 1;
+  }
+  if (!tcp.empty()) {
+    try {
+      SimLog sink = log ? SimLog(PrintLogLine) : SimLog();
+      SimBus bus(options, sink);
+      TcpServer server(bus, tcpFraming == "mbap" ? TcpServer::Framing::Mbap : TcpServer::Framing::Rtu, sink);
+      server.Listen(tcp);
+      std::printf("modbus-sim: tcp %s %s\n", server.Address().c_str(), tcpFraming.c_str());
+      std::fflush(stdout);
+      server.Run(stopPipe[0]);
+    } catch (const std::exception& e) {
+      std::cerr << "modbus-sim: " << e.what() << '\n';
+      return 1;
+    }
+    return 0;
   }
   try {
     PtyLine line;

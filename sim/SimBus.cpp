@@ -16,7 +16,7 @@ SimDevice* SimBus::Device(uint8_t address) {
   return it == devices_.end() ? nullptr : it->second.get();
 }
 
-Reply SimBus::Handle(const std::vector<uint8_t>& frame) {
+Reply SimBus::Handle(const std::vector<uint8_t>& frame, AnswerFraming framing, const void* context) {
   if (frame.size() < 4 || !FrameCrcGood(frame)) return {};
   if (frame[0] == 0) {
     for (auto& [address, device] : devices_) device->Handle(frame);
@@ -26,7 +26,7 @@ Reply SimBus::Handle(const std::vector<uint8_t>& frame) {
   if (!device) return {};
   const ScriptStep* step = scriptNext_ < script_.size() ? &script_[scriptNext_++] : nullptr;
   const auto answer = device->Handle(frame);
-  if (step && step->raw) return {*step->raw, {}};
+  if (step && step->raw) return {*step->raw, {}, {}, false, false};
   if (!answer) return {};
   const auto faults = step ? DrawFaults(step->faults, random_) : DrawFaults(faults_, random_);
   if (!faults.empty() && log_) {
@@ -34,7 +34,7 @@ Reply SimBus::Handle(const std::vector<uint8_t>& frame) {
     for (const Fault& f : faults) names += " " + FaultName(f);
     log_("fault:" + names);
   }
-  return ApplyFaults(*answer, faults, random_);
+  return ApplyFaults(*answer, faults, random_, framing, context);
 }
 
 std::string DescribeFrame(const char* direction, const std::vector<uint8_t>& bytes) {

@@ -27,7 +27,8 @@ public:
 
   // A received frame, CRC not yet checked. Frames with a bad CRC, broadcasts
   // and frames for other addresses get no answer (empty bytes).
-  Reply Handle(const std::vector<uint8_t>& frame);
+  // `framing` rewrites each answer for its transport (Faults.h).
+  Reply Handle(const std::vector<uint8_t>& frame, AnswerFraming framing = nullptr, const void* context = nullptr);
 
   SimDevice* Device(uint8_t address);
 

@@ -21,6 +21,8 @@
 #include <algorithm>
 #include <set>
 
+#include "EComPort.h"
+#include "Endpoint.h"
 #include "FinderSweep.h"
 #include "FrameText.h"
 #include "HandlerGuard.h"
@@ -88,6 +90,11 @@ void TFormFinder::BuildControls() {
   PortBox->setEditable(true);
   PortBox->setInsertPolicy(QComboBox::NoInsert);
   PortBox->setMinimumContentsLength(10);
+  PortBox->setToolTip(Text("COM-порт, путь к устройству, rtuovertcp://адрес:порт или tcp://адрес[:порт]"));
+  NetworkNote = new QLabel(Text("Сетевой порт: скорость и кадр не действуют, перебираются только адреса."), this);
+  NetworkNote->setWordWrap(true);
+  NetworkNote->setVisible(false);
+  connect(PortBox, &QComboBox::currentTextChanged, this, [this] { ShowPortKind(); });
 
   AddressEdit = new QLineEdit("1-31", this);
   AddressEdit->setToolTip(Text("номера от 1 до 247: 1-31, 1,5,10-20"));
@@ -138,6 +145,7 @@ void TFormFinder::BuildControls() {
   auto* inputs = new QFormLayout;
   inputs->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
   inputs->addRow(Text("Порт:"), PortBox);
+  inputs->addRow(QString(), NetworkNote);
   inputs->addRow(Text("Адреса:"), AddressEdit);
   inputs->addRow(Text("Скорости, бит/с:"), rates);
   inputs->addRow(Text("Кадры:"), frames);
@@ -226,6 +234,13 @@ void TFormFinder::showEvent(QShowEvent* event) {
 void TFormFinder::closeEvent(QCloseEvent* event) {
   Abandon();
   event->accept();
+}
+
+void TFormFinder::ShowPortKind() {
+  const bool network = HasNetworkScheme(PortBox->currentText().trimmed().toStdString());
+  NetworkNote->setVisible(network);
+  for (QCheckBox* box : RateChecks) box->setEnabled(!network && !running_);
+  for (QCheckBox* box : FrameChecks) box->setEnabled(!network && !running_);
 }
 
 bool TFormFinder::ReadPlan(ScanPlan& plan, QString& error) const {
@@ -469,8 +484,7 @@ void TFormFinder::SelectionChanged() {
 void TFormFinder::ShowIdle() {
   for (QWidget* input : std::initializer_list<QWidget*>{PortBox, AddressEdit, ProbeEdit, MarginSpin, StopBox})
     input->setEnabled(!running_);
-  for (QCheckBox* box : RateChecks) box->setEnabled(!running_);
-  for (QCheckBox* box : FrameChecks) box->setEnabled(!running_);
+  ShowPortKind();
   BStart->setEnabled(!running_);
   BCancel->setEnabled(running_);
   SelectionChanged();

@@ -41,6 +41,8 @@ public:
   ~TFormFinder() override;  // ends a sweep under way and waits for its thread
 
   QComboBox* PortBox;  // editable: a port missing from the table can be typed
+  // Under the port, for a network endpoint: line settings do not apply there.
+  QLabel* NetworkNote;
   QLineEdit* AddressEdit;
   std::vector<QCheckBox*> RateChecks;   // the port dialog's rates
   std::vector<QCheckBox*> FrameChecks;  // N2, N1, E1, O1, O2
@@ -92,6 +94,8 @@ private:
   void Abandon();
   void ReleaseMainPort();
   void ReopenMainPort();
+  // Rates and frames are for serial lines: off, with the note, on a network endpoint.
+  void ShowPortKind();
   void SelectionChanged();
   void SetStatus(const QString& text, bool error = false);
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <set>
 
+#include "FrameRtuForm.h"
 #include "FunctionCodes.h"
 #include "GridTexts.h"
 #include "StringGrid.h"
@@ -79,13 +80,15 @@ void TValuePanel::ShowFrame(const MonitorFrame* answer, const MonitorFrame* requ
   frameCount_.reset();
   frameCode_ = 0;
   if (answer && answer->Direction == FrameDirection::Rx) {
-    const auto data = AnswerData(answer->Bytes);
+    const std::vector<uint8_t> bytes = RtuBytesOf(*answer);  // Modbus TCP without its header
+    const auto data = AnswerData(bytes);
     if (!data.empty()) {
       frame_.emplace(data.begin(), data.end());
-      frameCode_ = answer->Bytes[1];
+      frameCode_ = bytes[1];
       if (request && request->Direction == FrameDirection::Tx) {
-        frameStart_ = RequestedStart(request->Bytes);
-        frameCount_ = RequestedQuantity(request->Bytes);
+        const std::vector<uint8_t> asked = RtuBytesOf(*request);
+        frameStart_ = RequestedStart(asked);
+        frameCount_ = RequestedQuantity(asked);
       }
     }
   }

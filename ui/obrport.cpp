@@ -6,12 +6,14 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QToolButton>
 #include <QTreeView>
 #include <algorithm>
 
 #include "ComPort.h"
 #include "ComPortClass.h"
 #include "DialogLook.h"
+#include "EndpointDialog.h"
 #include "HandlerGuard.h"
 #include "LineSettings.h"
 #include "WindowLook.h"
@@ -86,6 +88,15 @@ TFormPort::TFormPort(TComPortClass& link, QWidget* parent) : QDialog(parent), li
   OK->setGeometry(113, 180, 65, 25);
   OK->setAutoDefault(false);
 
+  // In the free space right of the list, so that no control moves.
+  BEndpoint = new QToolButton(this);
+  BEndpoint->setText(QString::fromUtf8("…"));
+  BEndpoint->setGeometry(253, 17, 24, 22);
+  // Not in the dialog's tab order, which stays as it is: reached by the mouse.
+  BEndpoint->setFocusPolicy(Qt::ClickFocus);
+  BEndpoint->setToolTip(QString::fromUtf8("Сетевой порт (RTU поверх TCP, Modbus TCP) или путь к устройству…"));
+  FormEndpoint = new TFormEndpoint(this);
+
   setTabOrder(Skor, Parit);
   setTabOrder(Parit, StBit);
   setTabOrder(StBit, OK);
@@ -97,6 +108,7 @@ TFormPort::TFormPort(TComPortClass& link, QWidget* parent) : QDialog(parent), li
     done(result());
   });
   connect(CBoxPort, &QComboBox::currentIndexChanged, this, [this](int index) { ShowDevice(index); });
+  connect(BEndpoint, &QToolButton::clicked, this, [this] { Guarded([this] { BEndpointClick(); }); });
   FormCreate();
 }
 
@@ -146,6 +158,8 @@ void TFormPort::FormShow() {
     }
     ports->appendRow(PortRow(port, QString()));
   }
+  const int usable = ports->rowCount();
+  if (!TypedEndpoint.empty()) AddEndpointRow(usable);
   for (const auto& [port, user] : busy) {
     QList<QStandardItem*> row = PortRow(port, PortUserText(user));
     for (QStandardItem* item : row) item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
@@ -156,12 +170,47 @@ void TFormPort::FormShow() {
   view->resizeColumnToContents(1);
   view->setMinimumWidth(view->columnWidth(0) + view->columnWidth(1) + 8);
 
-  int first = ports->rowCount() > static_cast<int>(busy.size()) ? 0 : -1;
+  // The port put in force elsewhere (the finder) while it is the choice;
+  // else the typed one when it was the port chosen last; else the first listed.
+  const int selectable = ports->rowCount() - static_cast<int>(busy.size());
+  const bool typedInUse = !TypedEndpoint.empty() && link_.PortName == TypedEndpoint;
+  int first = typedInUse ? usable : selectable > 0 ? 0 : -1;
   if (!preselectedPort_.isEmpty())
-    if (const int item = CBoxPort->findText(preselectedPort_); item >= 0 && item < ports->rowCount() - static_cast<int>(busy.size()))
-      first = item;
+    if (const int item = CBoxPort->findText(preselectedPort_); item >= 0 && item < selectable) first = item;
   CBoxPort->setCurrentIndex(first);
   ShowDevice(CBoxPort->currentIndex());
+}
+
+int TFormPort::EndpointRow() const {
+  for (int row = 0; row < CBoxPort->count(); ++row)
+    if (CBoxPort->itemData(row, Qt::UserRole + 1).toBool()) return row;
+  return -1;
+}
+
+void TFormPort::AddEndpointRow(int row) {
+  const QString name = QString::fromStdString(TypedEndpoint);
+  const QString where = TFormEndpoint::Describe(TypedEndpoint);
+  auto* nameItem = new QStandardItem(name);
+  auto* placeItem = new QStandardItem(where);
+  for (QStandardItem* item : {nameItem, placeItem}) item->setToolTip(where);
+  nameItem->setData(true, Qt::UserRole + 1);
+  static_cast<QStandardItemModel*>(CBoxPort->model())->insertRow(row, {nameItem, placeItem});
+}
+
+void TFormPort::BEndpointClick() {
+  const auto typed = FormEndpoint->Ask(TypedEndpoint);
+  if (!typed) return;
+  TypedEndpoint = *typed;
+  int row = EndpointRow();
+  if (row >= 0) CBoxPort->removeItem(row);
+  else {
+    // After the usable ports, before the greyed-out ones.
+    row = 0;
+    while (row < CBoxPort->count() && (static_cast<QStandardItemModel*>(CBoxPort->model())->item(row)->flags() & Qt::ItemIsEnabled)) ++row;
+  }
+  AddEndpointRow(row);
+  CBoxPort->setCurrentIndex(row);
+  ShowDevice(row);
 }
 
 QList<QStandardItem*> TFormPort::PortRow(const PortInfo& port, const QString& inUse) {

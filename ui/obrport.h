@@ -17,7 +17,9 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QStandardItem;
+class QToolButton;
 class TComPortClass;
+class TFormEndpoint;
 
 // A port's description in the window's words: "драйвер serial8250 (ttyS0)",
 // "зарегистрирован программой: /dev/pts/1", a USB adapter's own names.
@@ -45,12 +47,18 @@ public:
   QLabel* Label13;
   QComboBox* StBit;
   QPushButton* OK;
+  // Beside the list: a port typed by the operator (a network endpoint or a
+  // device path), in a dialog of its own; it joins the list after the COM ports.
+  QToolButton* BEndpoint;
+  TFormEndpoint* FormEndpoint;
 
   // The last accepted choices and whether the port was open at the latest showing.
   int32_t SpeedItem = 0;
   int32_t ParityItem = 0;
   int32_t StopBitsItem = 1;
   bool WasOpen = false;
+  // The port typed last, listed at every showing (empty: none).
+  std::string TypedEndpoint;
 
   // Where the ports come from; the machine's port table unless a test says otherwise.
   std::function<std::vector<PortInfo>()> ListPorts = ListSerialPorts;
@@ -69,6 +77,7 @@ public:
   void FormShow();
   void OKClick();
   void FormClose();
+  void BEndpointClick();
 
   void done(int result) override;
 
@@ -78,6 +87,9 @@ protected:
 
 private:
   void ShowDevice(int index);
+  // The typed port's row in the list, or -1.
+  int EndpointRow() const;
+  void AddEndpointRow(int row);
   // The name and the device it stands for; `inUse` says who holds it.
   static QList<QStandardItem*> PortRow(const PortInfo& port, const QString& inUse);
 

@@ -6,7 +6,12 @@
 #include <QStandardItemModel>
 #include <QTest>
 
+#include <QLineEdit>
+#include <QToolButton>
+
 #include "DialogDriver.h"
+#include "EndpointDialog.h"
+#include "TcpPeer.h"
 #include "Ob_TModBCl.h"
 #include "PortDirectory.h"
 #include "ScratchPorts.h"
@@ -314,3 +319,53 @@ TEST_F(PortDialog, PortsInUseShowWhoHoldsThemAndCannotBeChosen) {
 }
 
 }  // namespace
+
+TEST_F(PortDialog, ATypedNetworkEndpointJoinsTheListIsRememberedAndOpens) {
+  ports.Add(9);
+  TcpPeer peer([](const PeerBytes& r) {
+    // Modbus TCP: register 0 of the unit holds 0x002A.
+    return PeerAnswer{{{r[0], r[1], 0, 0, 0, 5, r[6], 0x03, 0x02, 0x00, 0x2A}}};
+  });
+  const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(peer.Port());
+  DialogDriver typing(FormPort->FormEndpoint);
+  typing.Steps.push_back([&] {
+    TFormEndpoint& e = *FormPort->FormEndpoint;
+    Choose(e.Kind, 1);  // Modbus TCP
+    QTest::keyClicks(e.Address, "127.0.0.1:99999");
+    QTest::mouseClick(e.OK, Qt::LeftButton);
+    EXPECT_TRUE(e.isVisible()) << "a malformed address keeps the dialog open";
+    EXPECT_TRUE(e.Hint->text().startsWith(QString::fromUtf8("Неверный адрес")));
+    e.Address->clear();
+    QTest::keyClicks(e.Address, QString::fromStdString("127.0.0.1:" + std::to_string(peer.Port())));
+    QTest::mouseClick(e.OK, Qt::LeftButton);
+  });
+  driver->Steps.push_back([&] {
+    TFormPort& d = *FormPort;
+    EXPECT_EQ(d.BEndpoint->geometry(), QRect(253, 17, 24, 22));
+    EXPECT_EQ(d.CBoxPort->geometry(), QRect(160, 16, 89, 24)) << "nothing moved for it";
+    QTest::mouseClick(d.BEndpoint, Qt::LeftButton);
+    EXPECT_EQ(typing.Shown, 1);
+    EXPECT_EQ(d.CBoxPort->currentText(), QString::fromStdString(endpoint));
+    EXPECT_TRUE(d.LabelDevice->toolTip().contains("Modbus TCP")) << d.LabelDevice->toolTip().toStdString();
+    EXPECT_EQ(IndexOf(d.CBoxPort, "COM9"), 0) << "after the COM ports";
+    PressOK();
+  });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(Form().Link.PortName, endpoint);
+  ASSERT_TRUE(Form().ComPort1.Connected());
+  uint8_t answer[300] = {};
+  const uint8_t read[] = {0x00, 0x00, 0x00, 0x01};
+  EXPECT_EQ(Form().Link.Transact(0, 3, 4, read, answer, sizeof answer), 0);
+  EXPECT_EQ(answer[4], 0x2A);
+
+  // Shown again: the typed port is listed and, being the port in use, chosen.
+  driver->Steps.push_back([&] {
+    EXPECT_EQ(FormPort->CBoxPort->currentText(), QString::fromStdString(endpoint));
+    EXPECT_GE(IndexOf(FormPort->CBoxPort, "COM9"), 0);
+    FormPort->close();  // cancel: the endpoint is connected again
+  });
+  QTest::mouseClick(Form().Button2, Qt::LeftButton);
+  EXPECT_TRUE(Form().ComPort1.Connected());
+  EXPECT_EQ(peer.Accepted(), 2);
+}
