@@ -43,8 +43,10 @@ TValuePanel::TValuePanel(TStringGrid* grid, QWidget* parent) : QWidget(parent), 
   Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Table->setWordWrap(false);
   const QFontMetrics metrics(Table->font());
-  const char* const widest[kValueColumns] = {"65535", "00 00", "65535", "-32768",
-                                             "4294967295", "-2147483648", "-3.402823e+38"};
+  const char* const widest[kValueColumns] = {"65535",       "00 00",         "65535",
+                                             "-32768",      "4294967295",    "-2147483648",
+                                             "-3.402823e+38", "18446744073709551615",
+                                             "-9223372036854775808", "-1.7976931348623157e+308", "\\xFF\\xFF"};
   for (int c = 0; c < kValueColumns; ++c)
     Table->setColumnWidth(c, std::max(metrics.horizontalAdvance(QString::fromUtf8(widest[c])),
                                       metrics.horizontalAdvance(titles[c])) + 16);
