@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -190,7 +191,11 @@ TypedValue ShownValue(std::span<const uint8_t> data, const ValueDef& def) {
     return value;
   TypedValue scaled;
   scaled.Is = TypedValue::Kind::Real;
-  scaled.R = value.Number() * def.Scale + def.Shift;
+  // To 15 significant digits, which a double always holds: 65668073 × 0.1
+  // is 6566807.3, not the 6566807.300000001 the multiplication leaves.
+  char text[40];
+  std::snprintf(text, sizeof text, "%.15g", value.Number() * def.Scale + def.Shift);
+  scaled.R = std::strtod(text, nullptr);
   return scaled;
 }
 

@@ -207,6 +207,10 @@ TEST(TypedValue, ScaleAndOffset) {
   const TypedValue shown = ShownValue(data, def);
   EXPECT_EQ(shown.Is, TypedValue::Kind::Real);
   EXPECT_DOUBLE_EQ(shown.R, -15.0);
+  const std::vector<uint8_t> large{0x03, 0xEA, 0x03, 0xE9};  // 65668073
+  def.Type = ValueType::S32;
+  def.Shift = 0;
+  EXPECT_EQ(ValueText(ShownValue(large, def)), "6566807.3") << "no trace of the binary fraction";
   // Without a scale an integer stays exact, even beyond a double's 53 bits.
   const std::vector<uint8_t> big{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   EXPECT_EQ(ValueText(ShownValue(big, ValueAt(0, ValueType::U64))), "18446744073709551615");

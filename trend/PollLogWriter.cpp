@@ -1,4 +1,4 @@
-#include "PollLog.h"
+#include "PollLogWriter.h"
 
 #include "CsvRecord.h"
 #include "LogLine.h"
@@ -10,7 +10,7 @@ constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 constexpr int kMaxFiles = 1'000'000;
 }  // namespace
 
-std::string PollLog::NumberedPath(const std::string& path, int number) {
+std::string PollLogWriter::NumberedPath(const std::string& path, int number) {
   if (number <= 1) return path;
   const size_t slash = path.find_last_of("/\\");
   const size_t dot = path.rfind('.');
@@ -20,7 +20,7 @@ std::string PollLog::NumberedPath(const std::string& path, int number) {
   return stem + "." + std::to_string(number) + suffix;
 }
 
-bool PollLog::Open(const std::string& path, const std::vector<std::string>& valueNames, uint64_t maxBytes,
+bool PollLogWriter::Open(const std::string& path, const std::vector<std::string>& valueNames, uint64_t maxBytes,
                    std::string& error) {
   Close();
   path_ = path;
@@ -30,7 +30,7 @@ bool PollLog::Open(const std::string& path, const std::vector<std::string>& valu
   return StartFile(1, error);
 }
 
-bool PollLog::StartFile(int fromNumber, std::string& error) {
+bool PollLogWriter::StartFile(int fromNumber, std::string& error) {
   file_.Close();
   for (int number = fromNumber; number < kMaxFiles; ++number) {
     const std::string candidate = NumberedPath(path_, number);
@@ -48,7 +48,7 @@ bool PollLog::StartFile(int fromNumber, std::string& error) {
   return false;
 }
 
-bool PollLog::Write(const PollRecord& poll, const std::vector<std::string>& valueTexts, std::string& error) {
+bool PollLogWriter::Write(const PollRecord& poll, const std::vector<std::string>& valueTexts, std::string& error) {
   if (!file_.IsOpen()) {
     error = "the log is not open";
     return false;
@@ -63,7 +63,7 @@ bool PollLog::Write(const PollRecord& poll, const std::vector<std::string>& valu
   return true;
 }
 
-void PollLog::Close() {
+void PollLogWriter::Close() {
   file_.Close();
   filePath_.clear();
 }

@@ -13,7 +13,7 @@
 #include "LogFile.h"
 #include "PollRecord.h"
 
-class PollLog {
+class PollLogWriter {
 public:
   // `maxBytes` 0: no limit, one file.
   bool Open(const std::string& path, const std::vector<std::string>& valueNames, uint64_t maxBytes,

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "LogLine.h"
-#include "PollLog.h"
+#include "PollLogWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -45,7 +45,7 @@ PollRecord Poll(int n) {
 }
 }  // namespace
 
-TEST(PollLog, IsoTimesReadBack) {
+TEST(PollLogWriter, IsoTimesReadBack) {
   for (int64_t us : {int64_t{0}, int64_t{1'700'000'000'123'000}, int64_t{1'709'251'199'999'000}}) {
     const std::string text = IsoTime(us);
     ASSERT_EQ(text.size(), 29u) << text;
@@ -58,9 +58,9 @@ TEST(PollLog, IsoTimesReadBack) {
   EXPECT_FALSE(ParseIsoTime("12:00:00.000"));
 }
 
-TEST(PollLog, LinesReadBackAsWritten) {
+TEST(PollLogWriter, LinesReadBackAsWritten) {
   ScratchFolder folder;
-  PollLog log;
+  PollLogWriter log;
   std::string error;
   ASSERT_TRUE(log.Open(folder / "run.csv", {"T; \"в\" цехе", "f32"}, 0, error)) << error;
   PollRecord poll = Poll(1);
@@ -92,9 +92,9 @@ TEST(PollLog, LinesReadBackAsWritten) {
   EXPECT_FALSE(ParseLogLine(lines[1], 3)) << "another count of values";
 }
 
-TEST(PollLog, RotationNumbersTheFilesInOrderAndLosesNoLine) {
+TEST(PollLogWriter, RotationNumbersTheFilesInOrderAndLosesNoLine) {
   ScratchFolder folder;
-  PollLog log;
+  PollLogWriter log;
   std::string error;
   constexpr uint64_t kMax = 1000;
   ASSERT_TRUE(log.Open(folder / "run.csv", {"v"}, kMax, error)) << error;
@@ -108,7 +108,7 @@ TEST(PollLog, RotationNumbersTheFilesInOrderAndLosesNoLine) {
   int expected = 0;
   int files = 0;
   for (int number = 1;; ++number) {
-    const std::string path = PollLog::NumberedPath(folder / "run.csv", number);
+    const std::string path = PollLogWriter::NumberedPath(folder / "run.csv", number);
     if (!fs::exists(path)) break;
     ++files;
     EXPECT_LE(fs::file_size(path), kMax) << path;
@@ -126,15 +126,15 @@ TEST(PollLog, RotationNumbersTheFilesInOrderAndLosesNoLine) {
   EXPECT_EQ(expected, kPolls);
   EXPECT_GT(files, 5);
   EXPECT_EQ(folder.Files(), static_cast<size_t>(files)) << "no file beside the numbered ones";
-  EXPECT_EQ(PollLog::NumberedPath("/a.b/run", 3), "/a.b/run.3");
-  EXPECT_EQ(PollLog::NumberedPath("d/run.csv", 12), "d/run.12.csv");
+  EXPECT_EQ(PollLogWriter::NumberedPath("/a.b/run", 3), "/a.b/run.3");
+  EXPECT_EQ(PollLogWriter::NumberedPath("d/run.csv", 12), "d/run.12.csv");
 }
 
-TEST(PollLog, AnExistingFileIsNeverOverwritten) {
+TEST(PollLogWriter, AnExistingFileIsNeverOverwritten) {
   ScratchFolder folder;
   { std::ofstream(folder / "run.csv") << "what an earlier run left\n"; }
   { std::ofstream(folder / "run.2.csv") << "and its next file\n"; }
-  PollLog log;
+  PollLogWriter log;
   std::string error;
   ASSERT_TRUE(log.Open(folder / "run.csv", {}, 0, error)) << error;
   EXPECT_EQ(log.FilePath(), folder / "run.3.csv");
