@@ -49,8 +49,9 @@ public:
   std::optional<int64_t> FirstTime() const;
   std::optional<int64_t> LastTime() const;
 
-  // The first point at or after `us`.
+  // The first point at or after `us`; from index `from` on (when it is known to lie there).
   size_t IndexAtOrAfter(int64_t us) const;
+  size_t IndexAtOrAfter(int64_t us, size_t from) const;
   // The point nearest to `us`; nothing when empty.
   std::optional<size_t> Nearest(int64_t us) const;
 

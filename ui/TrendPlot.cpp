@@ -173,7 +173,7 @@ void TTrendPlot::DrawLine(QPainter& painter, const QRect& plot, const Line& line
   }
   if (previous >= 0 && !previousJoined && columns[static_cast<size_t>(previous)].Min == columns[static_cast<size_t>(previous)].Max)
     lonely.emplace_back(plot.left() + previous + 0.5, y(columns[static_cast<size_t>(previous)].Min));
-  painter.setPen(QPen(line.Colour, 1.5));
+  painter.setPen(QPen(line.Colour, 1));
   painter.drawLines(strokes.data(), static_cast<int>(strokes.size()));
   painter.setPen(Qt::NoPen);
   painter.setBrush(line.Colour);
