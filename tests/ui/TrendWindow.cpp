@@ -212,6 +212,47 @@ TEST_F(TrendWindow, ItsOwnCycleRunsThePollListWithGapsWhereDevicesFail) {
   EXPECT_EQ(received[1].substr(0, 17), "02 03 00 00 00 01");
 }
 
+TEST_F(TrendWindow, ATimedOutPollPartsTheLineWhereOtherPointsAreJoined) {
+  // The device stays silent on the 5th and the 10th request: two time-outs.
+  SimOptions silences;
+  const ScriptStep ok, silence{{*ParseFault("silence")}, std::nullopt};
+  silences.script = {ok, ok, ok, ok, silence, ok, ok, ok, ok, silence};
+  ReopenOn(silences);
+  Form().Link.SetRepeats1(1);
+  TFormTrend& t = Open();
+  AddSeries(t, 1, "0", 0, 0, "r0");
+  AddPoll(t, 1, "00 00 00 01");
+  t.PeriodChoice->setCurrentText("100");
+  QTest::mouseClick(t.BCycle, Qt::LeftButton);
+  const auto& store = t.Recorder().All()[0].Store;
+  for (int i = 0; i < 80 && store.Size() < 12; ++i) ProcessEvents(100);
+  QTest::mouseClick(t.BCycle, Qt::LeftButton);
+  ASSERT_GE(store.Size(), 12u);
+  EXPECT_EQ(store.Gaps().size(), 2u);
+  for (size_t i = 1; i < 10; ++i) EXPECT_EQ(store.GapBefore(i), i == 4 || i == 8) << "point " << i;
+  EXPECT_EQ(t.Recorder().FailedPolls(), 2u);
+
+  // Drawn wide enough that a poll is tens of pixels: the series' colour lies
+  // between joined points and never across a time-out.
+  t.WindowChoice->setCurrentIndex(0);  // 10 s
+  QTest::mouseClick(t.BPause, Qt::LeftButton);
+  const QImage image = t.Plot->Snapshot(QSize(4000, 400));
+  const QRect plot = TTrendPlot::PlotArea(image.rect());
+  const QColor colour = t.SeriesTable->item(0, 0)->background().color();
+  const auto colouredBetween = [&](size_t i) {
+    int coloured = 0;
+    const int x0 = t.Plot->XOf(store.Time(i - 1), plot), x1 = t.Plot->XOf(store.Time(i), plot);
+    EXPECT_GT(x1 - x0, 8) << "point " << i;
+    for (int x = x0 + 3; x <= x1 - 3; ++x)
+      for (int y = plot.top() + 40; y < plot.bottom() - 8; ++y) coloured += image.pixelColor(x, y) == colour;
+    return coloured;
+  };
+  EXPECT_GT(colouredBetween(3), 0) << "joined";
+  EXPECT_EQ(colouredBetween(4), 0) << "a time-out lies between";
+  EXPECT_GT(colouredBetween(6), 0) << "joined";
+  EXPECT_EQ(colouredBetween(8), 0) << "a time-out lies between";
+}
+
 TEST_F(TrendWindow, ItsPollsNeverStartWhileAnotherTransactionRuns) {
   TForm1& f = Form();
   TFormTrend& t = Open();
