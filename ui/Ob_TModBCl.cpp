@@ -278,7 +278,7 @@ TFormFinder& TForm1::Finder() {
 void TForm1::OpenFinder() { BringToFront(Finder()); }
 
 TFormTrend& TForm1::Trends() {
-  if (!trends_) trends_ = std::make_unique<TFormTrend>(Link, boxes_);
+  if (!trends_) trends_ = std::make_unique<TFormTrend>(Link, boxes_, this);
   return *trends_;
 }
 

@@ -112,8 +112,9 @@ QString Number(double value) {
 }
 }  // namespace
 
-TFormTrend::TFormTrend(TComPortClass& link, OperatorInterface& boxes)
+TFormTrend::TFormTrend(TComPortClass& link, OperatorInterface& boxes, const QWidget* main)
     : QWidget(nullptr, Qt::Window),
+      main_(main),
       link_(link),
       boxes_(boxes),
       follower_([this](const PollRecord& poll) { recorder_.Take(poll); }) {
@@ -162,13 +163,18 @@ void TFormTrend::BuildControls() {
   top->addWidget(BPause);
   top->addWidget(BClear);
   top->addStretch();
-  for (QWidget* w : std::initializer_list<QWidget*>{BSavePng, BSaveCsv, BLog, LogMb}) top->addWidget(w);
 
   Plot = new TTrendPlot(this);
   Markers = new QLabel(this);
   Markers->setWordWrap(true);
   Markers->setTextInteractionFlags(Qt::TextSelectableByMouse);
   Status = new QLabel(this);
+  Status->setWordWrap(true);
+  // The files below, beside the status: the window stays narrow enough to
+  // leave the main window's "Пуск" and "Цикл" in view on a small screen.
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(Status, 1);
+  for (QWidget* w : std::initializer_list<QWidget*>{BSavePng, BSaveCsv, BLog, LogMb}) bottom->addWidget(w);
 
   Tabs = new QTabWidget(this);
   Tabs->addTab(BuildSeriesTab(), QString::fromUtf8("Ряды"));
@@ -189,7 +195,7 @@ void TFormTrend::BuildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(split, 1);
-  layout->addWidget(Status);
+  layout->addLayout(bottom);
 
   Ticker = new QTimer(this);
   Ticker->setInterval(kRefreshMs);
@@ -203,8 +209,6 @@ QWidget* TFormTrend::BuildSeriesTab() {
                              QString::fromUtf8("Порядок"), QString::fromUtf8("Масштаб"), QString::fromUtf8("Сдвиг"),
                              QString::fromUtf8("Ось"), QString::fromUtf8("Точек")});
   SeriesTable->setColumnWidth(0, 18);
-  SeriesTable->horizontalHeader()->setStretchLastSection(false);
-  SeriesTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
   SeriesDevice = Spin(page, 1, 247, 1);
   SeriesCode = Spin(page, 1, 255, 3);
   SeriesStart = new QLineEdit(page);
@@ -231,13 +235,16 @@ QWidget* TFormTrend::BuildSeriesTab() {
       {"Устройство", SeriesDevice}, {"Запрос", SeriesCode},   {"С адреса", SeriesStart}, {"Смещение", SeriesOffset},
       {"Тип", SeriesType},          {"Порядок", SeriesOrder}, {"Масштаб", SeriesScale},  {"Сдвиг", SeriesShift},
       {"Ед.", SeriesUnit},          {"Название", SeriesName}, {"Ось", SeriesAxisChoice}};
-  int column = 0;
+  // Two rows of six: the source and the value, then its reading and the buttons.
+  int index = 0;
   for (const auto& [title, widget] : fields) {
-    form->addWidget(new QLabel(QString::fromUtf8(title), page), 0, column);
-    form->addWidget(widget, 1, column++);
+    const int row = index / 6 * 2, column = index % 6;
+    form->addWidget(new QLabel(QString::fromUtf8(title), page), row, column);
+    form->addWidget(widget, row + 1, column);
+    ++index;
   }
-  form->addWidget(BAddSeries, 1, column++);
-  form->addWidget(BRemoveSeries, 1, column);
+  form->addWidget(BAddSeries, 3, 5);
+  form->addWidget(BRemoveSeries, 3, 6);
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(SeriesTable, 1);
   layout->addLayout(form);
@@ -323,22 +330,40 @@ void TFormTrend::ConnectHandlers() {
 
 void TFormTrend::showEvent(QShowEvent* event) {
   if (!placed_) {
-    // The first time: whole on the screen, at its right edge, so that the
-    // main window's left part stays in view.
     placed_ = true;
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-      const QRect area = screen->availableGeometry();
-      const QMargins frame(8, 30, 8, 8);  // the window manager's decorations, roughly
-      resize(std::min(width(), area.width() - frame.left() - frame.right()),
-             std::min(height(), area.height() - frame.top() - frame.bottom()));
-      move(area.right() - width() - frame.right(), area.top() + frame.top());
-    }
+    Place();
   }
   if (!event->spontaneous()) {
     Ticker->start();
     Refresh();
   }
   QWidget::showEvent(event);
+}
+
+// The first time: whole on the screen, beside the main window where there is
+// room for it; else at the screen's left edge, as narrow as it can be, so
+// that the main window's right side ("Пуск", "Цикл") stays in view.
+void TFormTrend::Place() {
+  const QScreen* screen = main_ && main_->screen() ? main_->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QMargins frame(8, 30, 8, 8);  // the window manager's decorations, roughly
+  const int extraW = frame.left() + frame.right(), extraH = frame.top() + frame.bottom();
+  int outerW = std::min(width() + extraW, area.width());
+  const int outerH = std::min(height() + extraH, area.height());
+  const QRect busy = main_ ? main_->frameGeometry() : QRect(area.left(), area.top(), 0, 0);
+  int x = area.left();
+  if (busy.width() > 0 && area.right() - busy.right() >= outerW) {
+    x = busy.right() + 1;
+  } else if (busy.width() > 0 && busy.left() - area.left() >= outerW) {
+    x = busy.left() - outerW;
+  } else if (busy.width() > 0) {
+    const int least = minimumSizeHint().width() + extraW;
+    outerW = std::min(outerW, std::max({least, area.right() - busy.right(), busy.left() - area.left()}));
+  }
+  const int y = std::clamp(busy.width() > 0 ? busy.top() : area.top(), area.top(), area.bottom() + 1 - outerH);
+  resize(outerW - extraW, outerH - extraH);
+  move(x, y);
 }
 
 void TFormTrend::closeEvent(QCloseEvent* event) {

@@ -36,7 +36,8 @@ class TFormTrend : public QWidget {
 public:
   static constexpr int kRefreshMs = 200;
 
-  TFormTrend(TComPortClass& link, OperatorInterface& boxes);
+  // `main`: the main window, which it opens beside (none: at the screen's left edge).
+  TFormTrend(TComPortClass& link, OperatorInterface& boxes, const QWidget* main = nullptr);
   ~TFormTrend() override;
 
   // The top row.
@@ -112,6 +113,7 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  void Place();
   void BuildControls();
   QWidget* BuildSeriesTab();
   QWidget* BuildPollTab();
@@ -126,6 +128,7 @@ private:
   int64_t WindowUs() const;  // 0: all
   void Warn(const std::string& text);
 
+  const QWidget* main_;
   TComPortClass& link_;
   OperatorInterface& boxes_;
   TrendRecorder recorder_;

@@ -125,6 +125,12 @@ TEST_F(TrendWindow, TheShortcutAndTheMenuOpenItAndNothingInTheMainWindowMoves) {
   EXPECT_EQ(f.EditZapr->text(), "0") << "the entry's filter never saw the key";
   EXPECT_TRUE(boxes.Boxes.empty());
   EXPECT_EQ(f.Link.Observers(), std::vector<TransactionObserver*>{&f.Trends().Follower()});
+  // Whole on the screen and clear of "Пуск" and "Цикл", which run the polls it shows.
+  const QRect trend = f.Trends().frameGeometry();
+  EXPECT_TRUE(f.screen()->availableGeometry().contains(trend)) << trend.x() << "," << trend.y();
+  for (const QPushButton* button : {f.Button1, f.Button3})
+    EXPECT_FALSE(trend.intersects(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())))
+        << button->text().toStdString();
   f.Trends().close();
   EXPECT_EQ(Layout(&f), before);
 
