@@ -257,6 +257,7 @@ QWidget* TFormTrend::BuildPollTab() {
   PollDevice = Spin(page, 1, 247, 1);
   PollCode = Spin(page, 1, 255, 3);
   PollData = new QLineEdit("00 00 00 0A", page);
+  PollData->setMinimumWidth(PollData->fontMetrics().horizontalAdvance("00 00 00 0A") + 8);
   PollData->setToolTip(QString::fromUtf8("данные запроса в шестнадцатеричном виде: для 1–4 начальный адрес и количество"));
   BAddPoll = Button(page, "Добавить", "запрос в список опроса");
   BRemovePoll = Button(page, "Удалить", "выбранный запрос");

@@ -385,6 +385,15 @@ TEST_F(TrendWindow, MarkersPauseAndTheExportsOfPictureAndLog) {
     for (int x = plot.left(); x <= plot.right(); ++x) drawn += image.pixelColor(x, y) == colour;
   EXPECT_GT(drawn, 20) << "the line between the points";
 
+  // The points as CSV: the title and a line per point.
+  const QString csvPath = dir.filePath("trend.csv");
+  ASSERT_TRUE(t.SaveCsv(csvPath));
+  QFile csv(csvPath);
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  const QByteArray points = csv.readAll();
+  EXPECT_EQ(points.count('\n'), 1 + static_cast<qsizetype>(store.Size()));
+  EXPECT_EQ(points.toStdString(), t.Recorder().ExportCsv());
+
   // The log: one line per poll of the link, the failed one too.
   t.StopLog();
   std::ifstream log(dir.filePath("poll.csv").toStdString(), std::ios::binary);
