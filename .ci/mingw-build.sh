@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Cross-compiles for 64-bit Windows with MinGW-w64: the layers without Qt
-# (serial/, link/, requests/, monitor/), modbus-cli, and the test programs of serial/,
+# (serial/, link/, requests/, monitor/, finder/, trend/), modbus-cli, and the test programs of serial/,
 # link/ and requests/ with GoogleTest built from Debian's source package, so
 # that the Windows backend cannot rot. .ci/windows-tests.sh runs them under Wine.
 set -euo pipefail

@@ -88,6 +88,19 @@ void AddCliOptions(CLI::App& app, CliOptions& o) {
   app.add_flag("--monitor", o.Monitor,
                "show each frame on standard error as it completes; with --json each result "
                "also carries its \"frames\" and \"latency_ms\"");
+  app.add_option("--value", o.ValueSpecs,
+                 "with --data: a value of the answer's data for the JSON and the log, "
+                 "OFFSET:TYPE[:ORDER][:SCALE]: OFFSET in bytes of the data, TYPE one of u16 s16 "
+                 "u32 s32 u64 s64 f32 f64 str<N>, ORDER one of ABCD CDAB BADC DCBA (ABCD unless "
+                 "given); repeatable, e.g. --value 0:u16 --value 2:f32:CDAB:0.1");
+  app.add_option("--log", o.LogFile,
+                 "with --data: write one line per transaction to this CSV file as it happens "
+                 "(time, device, request, data, result, each --value), each line on the disk "
+                 "before the next; the series then goes on past failed transactions");
+  app.add_option("--log-max-mb", o.LogMaxMb,
+                 "with --log: a file that would grow past this many megabytes is closed and the "
+                 "log goes on in FILE.2.csv, FILE.3.csv, ...")
+      ->check(CLI::PositiveNumber);
 
   const std::string entry = "Entry mode (the main window's own request flow)";
   app.add_option("--dat1", o.Dat1, "text of the upper entry under \"Данные\"")->group(entry)->capture_default_str();
@@ -155,8 +168,8 @@ bool CheckCommandLine(const CliOptions& o, std::string& error) {
         error = std::string(name) + " does not go with --scan, which sends its own probes";
         return false;
       }
-    if (o.Has("--batch") || o.Has("--device") || o.Has("--count")) {
-      error = "--scan runs on its own: no --batch, --device or --count";
+    if (o.Has("--batch") || o.Has("--device") || o.Has("--count") || o.Has("--value") || o.Has("--log")) {
+      error = "--scan runs on its own: no --batch, --device, --count, --value or --log";
       return false;
     }
     return true;
@@ -167,6 +180,10 @@ bool CheckCommandLine(const CliOptions& o, std::string& error) {
       return false;
     }
   if (o.Has("--batch")) {
+    if (o.Has("--value") || o.Has("--log")) {
+      error = "--value and --log go with --data, not with --batch";
+      return false;
+    }
     for (const char* name : kClickOptions)
       if (o.Has(name)) {
         error = std::string(name) + " belongs on the lines of the batch, not beside --batch";
@@ -176,6 +193,16 @@ bool CheckCommandLine(const CliOptions& o, std::string& error) {
   }
   if (!o.Has("--request")) {
     error = "--request is required";
+    return false;
+  }
+  static const char* const kPlainOptions[] = {"--value", "--log", "--log-max-mb"};
+  for (const char* name : kPlainOptions)
+    if (o.Has(name) && o.EntryMode()) {
+      error = std::string(name) + " goes with --data (the raw request), not with the entry options";
+      return false;
+    }
+  if (o.Has("--log-max-mb") && !o.Has("--log")) {
+    error = "--log-max-mb goes with --log";
     return false;
   }
   if (o.EntryMode()) {

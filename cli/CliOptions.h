@@ -28,6 +28,11 @@ struct CliOptions {
   int Count = 1;
   bool Json = false;
   bool Monitor = false;  // the traffic on standard error, the frames in the JSON
+  // Values of the answers (OFFSET:TYPE[:ORDER][:SCALE]) for the JSON and the
+  // log; the poll log's file and the size its files may grow to.
+  std::vector<std::string> ValueSpecs;
+  std::string LogFile;
+  double LogMaxMb = 0;
 
   // Entry mode: the texts of EditDat1 and EditDat2, the grid file, and what
   // the click is asked to do besides.

@@ -1,11 +1,39 @@
 #include "CliOutput.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "HexBytes.h"
 #include "MonitorJson.h"
+#include "ResultCodes.h"
+#include "ValueView.h"
+
+namespace {
+// The values of the last answer: its data after the byte count.
+nlohmann::ordered_json ValuesJson(const RunOutcome& outcome) {
+  auto values = nlohmann::ordered_json::array();
+  const auto data = outcome.Result == ResultOk ? AnswerData(outcome.Answer) : std::span<const uint8_t>{};
+  for (const ValueDef& def : outcome.Values) {
+    const TypedValue value = ShownValue(data, def);
+    nlohmann::ordered_json number = nullptr;
+    switch (value.Is) {
+      case TypedValue::Kind::Unsigned: number = value.U; break;
+      case TypedValue::Kind::Signed: number = value.S; break;
+      case TypedValue::Kind::Real:
+        if (std::isfinite(value.R)) number = value.R;
+        break;
+      case TypedValue::Kind::Text: number = value.T; break;
+      case TypedValue::Kind::Missing: break;
+    }
+    values.push_back({{"name", def.Name}, {"offset", def.Offset}, {"type", TypeName(def)},
+                      {"order", ByteOrderName(def.Order)}, {"scale", def.Scale}, {"value", number},
+                      {"text", ValueText(value)}});
+  }
+  return values;
+}
+}  // namespace
 
 std::string LatencyText(const std::optional<int64_t>& us) {
   if (!us) return "latency of the answer: none\n";
@@ -35,6 +63,12 @@ std::string FormatJson(const RunOutcome& outcome, bool withTimes) {
       boxes.push_back({{"message", box.Text}, {"caption", box.Caption}});
   }
   if (outcome.Monitor) AddMonitorJson(out, *outcome.Monitor);
+  if (!outcome.Values.empty()) out["values"] = ValuesJson(outcome);
+  if (outcome.Log) {
+    out["log"] = {{"first_file", outcome.Log->FirstFile}, {"last_file", outcome.Log->LastFile},
+                  {"files", outcome.Log->Files}, {"lines", outcome.Log->Lines}};
+    if (!outcome.Log->Error.empty()) out["log"]["error"] = outcome.Log->Error;
+  }
   return out.dump() + "\n";
 }
 
@@ -56,6 +90,14 @@ std::string FormatText(const RunOutcome& outcome, bool withTimes) {
                   "time per transaction (ms) over %llu: min %.3f, median %.3f, max %.3f\n",
                   static_cast<unsigned long long>(t.Count()), t.Min(), t.Median(), t.Max());
     text += line;
+  }
+  const auto data = outcome.Result == ResultOk ? AnswerData(outcome.Answer) : std::span<const uint8_t>{};
+  for (const ValueDef& def : outcome.Values) text += "value " + def.Name + ": " + ValueText(ShownValue(data, def)) + "\n";
+  if (outcome.Log) {
+    text += "log: " + std::to_string(outcome.Log->Lines) + " line(s) in " + outcome.Log->FirstFile;
+    if (outcome.Log->Files > 1) text += " to " + outcome.Log->LastFile;
+    text += "\n";
+    if (!outcome.Log->Error.empty()) text += outcome.Log->Error + "\n";
   }
   if (outcome.Interrupted)
     text += "stopped by a signal after " + std::to_string(t.Count()) + " transaction(s)\n";

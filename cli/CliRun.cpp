@@ -7,9 +7,19 @@
 #include "CliLink.h"
 #include "StopSignals.h"
 
-RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request) {
+RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request, CliPollLog* log) {
   RunOutcome outcome;
   CliLink cli(options);
+  // The log lets go of the link before the link goes.
+  struct LinkLeft {
+    CliPollLog* log;
+    ~LinkLeft() {
+      if (log) log->StopFollowing();
+    }
+  } linkLeft{log};
+  const auto takeLog = [&] {
+    if (log) outcome.Log = log->Summary();
+  };
   std::unique_ptr<CliMonitor> monitor;
   if (options.Monitor) {
     monitor = std::make_unique<CliMonitor>(std::cerr, options.Json);
@@ -18,6 +28,7 @@ RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request
   if (!cli.Open(outcome)) return outcome;
   TComPortClass& link = cli.Link;
   if (monitor) monitor->Start(link);
+  if (log) log->Follow(link);
   // The frames of a transaction an exception cut short are complete once it stops.
   auto takeMonitor = [&] {
     if (!monitor) return;
@@ -49,17 +60,20 @@ RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request
               .count());
       // Printed after the time is taken, so that the lines do not count in it.
       if (monitor) monitor->TakeCompleted();
-      if (result != ResultOk || cli.Form.CloseRequested) break;
+      if (log && !log->Healthy()) break;
+      if ((result != ResultOk && !log) || cli.Form.CloseRequested) break;
     }
   } catch (const EComPort& e) {
     TakePortMessages(cli.Form, outcome);
     outcome.State = RunOutcome::Status::ExchangeError;
     outcome.Error = e.what();
     takeMonitor();
+    takeLog();
     return outcome;
   }
   TakePortMessages(cli.Form, outcome);
   takeMonitor();
+  takeLog();
   if (outcome.TimesMs.Empty()) return outcome;  // stopped before the first transaction
 
   outcome.Result = result;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CliMonitor.h"
+#include "CliPollLog.h"
 #include "CliOptions.h"
 #include "SampleSummary.h"
 
@@ -32,9 +33,14 @@ struct RunOutcome {
   SampleSummary TimesMs;            // of the transactions run
   bool Interrupted = false;         // a stop signal ended the series early
   std::optional<MonitorSpan> Monitor;  // with --monitor: what the line carried
+  std::vector<ValueDef> Values;        // --value: read from Answer for the report
+  std::optional<LogSummary> Log;       // with --log: what it wrote
 };
 
-RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request);
+// With `log`, every transaction is logged as it completes and the series
+// goes on past a failed one.
+RunOutcome RunTransactions(const CliOptions& options, const RequestSpec& request,
+                           CliPollLog* log = nullptr);
 
 // 0 for result 0, 1 for a failed exchange, 3 when the port cannot be opened.
 int ExitCodeOf(const RunOutcome& outcome);

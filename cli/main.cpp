@@ -2,7 +2,9 @@
 // tool's own link, or the main window's request flow without a window, from
 // a terminal or a script.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <iostream>
+#include <memory>
 
 #include "CliOptions.h"
 #include "CliOutput.h"
@@ -76,6 +78,23 @@ constexpr const char* kDescription =
     "the sweep at once, the probe under way too. --port opens the port as usual; its line settings\n"
     "are then the finder's. Exit 0 when a device answered, 1 when none did.\n"
     "\n"
+    "Values and log (with --data): --value OFFSET:TYPE[:ORDER][:SCALE] (repeatable) reads a\n"
+    "value from the data of the answer (after its byte count): OFFSET in bytes, TYPE u16\n"
+    "s16 u32 s32 u64 s64 f32 f64 or str<N> (N characters, two per register), ORDER ABCD\n"
+    "(big-endian, the default), CDAB (registers swapped), BADC (bytes in each register\n"
+    "swapped) or DCBA, SCALE a factor. The JSON carries \"values\": [{\"name\", \"offset\",\n"
+    "\"type\", \"order\", \"scale\", \"value\" (a number, text, or null when the answer has\n"
+    "none or it is NaN or infinite), \"text\"}] of the last answer; the readable form a line\n"
+    "each. --log FILE.csv writes one line per transaction as it completes: the time (ISO\n"
+    "8601, local, with ms and the offset from UTC), device, request, request data,\n"
+    "result and each value (a decimal comma), ';'-separated with a title line naming\n"
+    "each value; every line is on the disk before the next transaction, so a kill or a\n"
+    "power cut loses at most the line being written. With --log the series goes on past\n"
+    "failed transactions (each is a line with its result). --log-max-mb N ends a file\n"
+    "before it grows past N MB and goes on in FILE.2.csv, FILE.3.csv, ...; an existing\n"
+    "file is never overwritten: the log begins at the first free number. The JSON adds\n"
+    "\"log\": {\"first_file\", \"last_file\", \"files\", \"lines\"}.\n"
+    "\n"
     "Stopping: Ctrl+C, SIGTERM or SIGHUP end a series, polling, a batch or a sweep after\n"
     "the transaction under way, close the port and print what was done (\"interrupted\":\n"
     "true); a second one ends the program at once. --count keeps the last 1000 polls in\n"
@@ -114,12 +133,24 @@ int main(int argc, char** argv) {
   if (options.EntryMode()) return RunEntryClick(options);
 
   RequestSpec request;
-  if (!RequestFromOptions(options, request, error)) {
+  std::vector<ValueDef> values;
+  if (!RequestFromOptions(options, request, error) || !ValuesFromOptions(options, values, error)) {
     std::cerr << "modbus-cli: " << error << "\n";
     return kUsageError;
   }
-  const RunOutcome outcome = RunTransactions(options, request);
+  std::unique_ptr<CliPollLog> log;
+  if (options.Has("--log")) {
+    log = std::make_unique<CliPollLog>(values);
+    if (!log->Open(options.LogFile, options.LogMaxMb, error)) {
+      std::cerr << "modbus-cli: --log: " << error << "\n";
+      return kUsageError;
+    }
+  }
+  RunOutcome outcome = RunTransactions(options, request, log.get());
+  outcome.Values = values;
   const bool withTimes = options.Has("--count");
   std::cout << (options.Json ? FormatJson(outcome, withTimes) : FormatText(outcome, withTimes));
+  // A log that stopped writing is a failed run, whatever the device answered.
+  if (outcome.Log && !outcome.Log->Error.empty()) return std::max(ExitCodeOf(outcome), 1);
   return ExitCodeOf(outcome);
 }

@@ -6,6 +6,7 @@
 
 #include "ComPortClass.h"
 #include "Crc16.h"
+#include "CsvRecord.h"
 #include "FunctionCodes.h"
 #include "ResultCodes.h"
 #include "LocalTime.h"
@@ -168,24 +169,7 @@ std::string TextLine(const FrameLine& line) {
   return text;
 }
 
-std::string CsvLine(const FrameLine& line) {
-  std::string text;
-  for (size_t i = 0; i < line.size(); ++i) {
-    if (i) text += ';';
-    const std::string& field = line[i];
-    if (field.find_first_of(";\"\r\n") == std::string::npos) {
-      text += field;
-      continue;
-    }
-    text += '"';
-    for (char c : field) {
-      if (c == '"') text += '"';
-      text += c;
-    }
-    text += '"';
-  }
-  return text + "\r\n";
-}
+std::string CsvLine(const FrameLine& line) { return CsvRecord({line.begin(), line.end()}); }
 
 std::string CsvDocument(const std::vector<FrameLine>& lines) {
   std::string text = kUtf8Bom + CsvLine(FrameColumnTitles());

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "FunctionCodes.h"
+#include "TypedValue.h"
 
 namespace {
 // The four bytes at `p` rearranged into ABCD, most significant first.
@@ -79,7 +80,8 @@ std::string FloatText(float value) {
 }
 
 const ValueLine& ValueColumnTitles() {
-  static const ValueLine titles = {"Регистр", "Байты", "u16", "s16", "u32", "s32", "float"};
+  static const ValueLine titles = {"Регистр", "Байты", "u16", "s16",    "u32",  "s32",
+                                   "float",   "u64",   "s64", "double", "Текст"};
   return titles;
 }
 
@@ -99,6 +101,11 @@ std::vector<ValueLine> DescribeValues(std::span<const uint8_t> data, ByteOrder o
       line[ValS32] = std::to_string(*row.S32);
       line[ValFloat] = FloatText(*row.F32);
     }
+    const size_t at = 2 * row.Register;
+    line[ValU64] = ValueText(ReadValue(data, ValueAt(at, ValueType::U64, order)));
+    line[ValS64] = ValueText(ReadValue(data, ValueAt(at, ValueType::S64, order)));
+    line[ValDouble] = ValueText(ReadValue(data, ValueAt(at, ValueType::F64, order)));
+    line[ValText] = ValueText(ReadValue(data, TextAt(at, 2, order)));
     lines.push_back(line);
   }
   return lines;

@@ -1,6 +1,6 @@
 // The data of an answer (or of grid cells) read as values: 16-bit unsigned
-// and signed, 32-bit unsigned, signed and float, in the four byte and word
-// orders devices use, and as bits for coil and input answers.
+// and signed, 32- and 64-bit unsigned, signed and float, and text, in the
+// four byte and word orders devices use, and as bits for coil and input answers.
 #pragma once
 
 #include <array>
@@ -43,9 +43,14 @@ std::span<const uint8_t> AnswerData(const std::vector<uint8_t>& frame);
 std::string FloatText(float value);
 
 // The value view's table: one line per register, numbered from
-// `firstRegister`, with its two bytes as they came and its values in `order`;
-// the 32-bit columns are empty on the last register.
-enum ValueColumn { ValRegister, ValHex, ValU16, ValS16, ValU32, ValS32, ValFloat, kValueColumns };
+// `firstRegister`, with its two bytes as they came and its values in `order`
+// (TypedValue.h) starting at that register; a column is empty where the
+// registers after it are too few. The text column holds the register's two
+// characters.
+enum ValueColumn {
+  ValRegister, ValHex, ValU16, ValS16, ValU32, ValS32, ValFloat, ValU64, ValS64, ValDouble, ValText,
+  kValueColumns
+};
 using ValueLine = std::array<std::string, kValueColumns>;
 const ValueLine& ValueColumnTitles();
 std::vector<ValueLine> DescribeValues(std::span<const uint8_t> data, ByteOrder order,

@@ -94,6 +94,9 @@ int main(int argc, char** argv) {
   app.add_option("--fault", faults, "KIND[:ARG][@PROBABILITY]: silence, partial:N, badcrc, wrongfunc, wrongaddr, "
                                     "exception:CODE, delay:MS, garbage[:N]; repeatable");
   app.add_option("--seed", seed, "seed for random faults");
+  std::vector<std::string> waves;
+  app.add_option("--wave", waves, "REG:KIND[:PERIOD_S]: holding register REG follows a ramp (0..1000), a sine "
+                                  "(1000 ± 1000), a counter or a random walk in time; repeatable");
   app.add_option("--script", scriptFile, "behaviour for each successive request (see README.md)")->check(CLI::ExistingFile);
   app.add_flag("--log", log, "print each frame received and sent");
   app.set_version_flag("--version", "modbus-sim " MODBUS_TESTER_VERSION);
@@ -127,6 +130,14 @@ int main(int argc, char** argv) {
       return kUsageError;
     }
     options.faults.push_back(*fault);
+  }
+  for (const std::string& text : waves) {
+    auto wave = ParseWave(text, &error);
+    if (!wave) {
+      std::cerr << "modbus-sim: --wave: " << error << '\n';
+      return kUsageError;
+    }
+    options.waves.push_back(*wave);
   }
   if (!scriptFile.empty()) {
     std::ifstream in(scriptFile);

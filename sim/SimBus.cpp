@@ -6,7 +6,11 @@
 #include "SimCrc.h"
 
 SimBus::SimBus(const SimOptions& options, SimLog log)
-    : faults_(options.faults), script_(options.script), random_(options.seed), log_(std::move(log)) {
+    : faults_(options.faults),
+      script_(options.script),
+      random_(options.seed),
+      waves_(options.waves, options.seed),
+      log_(std::move(log)) {
   for (uint8_t address : options.devices)
     devices_.emplace(address, std::make_unique<SimDevice>(address, options.busy, log_));
 }
@@ -24,6 +28,7 @@ Reply SimBus::Handle(const std::vector<uint8_t>& frame, AnswerFraming framing, c
   }
   SimDevice* device = Device(frame[0]);
   if (!device) return {};
+  if (!waves_.Empty()) waves_.Apply(device->Banks(), WaveSet::Clock::now());
   const ScriptStep* step = scriptNext_ < script_.size() ? &script_[scriptNext_++] : nullptr;
   const auto answer = device->Handle(frame);
   if (step && step->raw) return {*step->raw, {}, {}, false, false};

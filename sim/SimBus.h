@@ -12,12 +12,14 @@
 #include "Faults.h"
 #include "ReplyScript.h"
 #include "SimDevice.h"
+#include "Waves.h"
 
 struct SimOptions {
   std::vector<uint8_t> devices{1};
   BusyPolicy busy;
   std::vector<Fault> faults;
   std::vector<ScriptStep> script;
+  std::vector<Wave> waves;  // holding registers that move in time, on every device
   uint32_t seed = 1;
 };
 
@@ -38,6 +40,7 @@ private:
   std::vector<ScriptStep> script_;
   size_t scriptNext_ = 0;
   std::mt19937 random_;
+  WaveSet waves_;
   SimLog log_;
 };
 

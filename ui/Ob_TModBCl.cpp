@@ -18,6 +18,8 @@
 #include "MonitorWindow.h"
 #include "StrToInt.h"
 #include "StringGrid.h"
+#include "TrendWindow.h"
+#include "ValuePanel.h"
 #include "WindowLook.h"
 #include "WindowTools.h"
 #include "obrNastr.h"
@@ -185,6 +187,7 @@ void TForm1::BuildControls() {
   Tools = new TWindowTools(this);
   MonitorAction = Tools->Add("Монитор обмена", QKeySequence(Qt::CTRL | Qt::Key_M), [this] { OpenMonitor(); });
   FinderAction = Tools->Add("Поиск устройств…", QKeySequence(Qt::CTRL | Qt::Key_F), [this] { OpenFinder(); });
+  TrendAction = Tools->Add("Тренды", QKeySequence(Qt::CTRL | Qt::Key_T), [this] { OpenTrends(); });
 }
 
 void TForm1::SetTabOrder() {
@@ -241,11 +244,18 @@ void TForm1::closeEvent(QCloseEvent* event) {
   if (finder_) finder_->close();  // first: it reopens the port it borrowed
   Guarded([this] { FormClose(); });
   if (monitor_) monitor_->close();
+  if (trends_) trends_->close();
   event->accept();
 }
 
 TFormMonitor& TForm1::Monitor() {
-  if (!monitor_) monitor_ = std::make_unique<TFormMonitor>(Link, StringGrid1, boxes_);
+  if (!monitor_) {
+    monitor_ = std::make_unique<TFormMonitor>(Link, StringGrid1, boxes_);
+    monitor_->Values->OnToTrend = [this](const SeriesDef& series) {
+      Trends().AddSeries(series);
+      OpenTrends();
+    };
+  }
   return *monitor_;
 }
 
@@ -267,6 +277,13 @@ TFormFinder& TForm1::Finder() {
 }
 
 void TForm1::OpenFinder() { BringToFront(Finder()); }
+
+TFormTrend& TForm1::Trends() {
+  if (!trends_) trends_ = std::make_unique<TFormTrend>(Link, boxes_, this);
+  return *trends_;
+}
+
+void TForm1::OpenTrends() { BringToFront(Trends()); }
 
 void TForm1::showEvent(QShowEvent* event) {
   if (!placed_) {

@@ -25,6 +25,7 @@ class QToolButton;
 class TEntryEdit;
 class TFormFinder;
 class TFormMonitor;
+class TFormTrend;
 class TStringGrid;
 class TWindowTools;
 
@@ -71,6 +72,7 @@ public:
   TWindowTools* Tools;
   QAction* MonitorAction;  // "Монитор обмена", Ctrl+M
   QAction* FinderAction;   // "Поиск устройств…", Ctrl+F
+  QAction* TrendAction;    // "Тренды", Ctrl+T
 
   // Declared in this order: the port before the link that works on it, the
   // store last, so that the store goes first and the port last.
@@ -126,6 +128,9 @@ public:
   // The device finder, made when first asked for.
   TFormFinder& Finder();
   void OpenFinder();
+  // The trend window, made when first asked for; from then on it follows the link.
+  TFormTrend& Trends();
+  void OpenTrends();
 
   // MainWindowState, for the request flow.
   EntryField& RequestEntry() override;
@@ -165,6 +170,7 @@ private:
   // finder of its own port, whose thread it ends).
   std::unique_ptr<TFormMonitor> monitor_;
   std::unique_ptr<TFormFinder> finder_;
+  std::unique_ptr<TFormTrend> trends_;
 };
 
 extern TForm1* Form1;

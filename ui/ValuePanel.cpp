@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "FunctionCodes.h"
 #include "GridTexts.h"
 #include "StringGrid.h"
+#include "TypedValue.h"
 #include "WindowLook.h"
 
 TValuePanel::TValuePanel(TStringGrid* grid, QWidget* parent) : QWidget(parent), grid_(grid) {
@@ -45,8 +47,10 @@ TValuePanel::TValuePanel(TStringGrid* grid, QWidget* parent) : QWidget(parent), 
   Table->setWordWrap(false);
   Table->setTabKeyNavigation(false);  // Tab goes on to the next control
   const QFontMetrics metrics(Table->font());
-  const char* const widest[kValueColumns] = {"65535", "00 00", "65535", "-32768",
-                                             "4294967295", "-2147483648", "-3.402823e+38"};
+  const char* const widest[kValueColumns] = {"65535",       "00 00",         "65535",
+                                             "-32768",      "4294967295",    "-2147483648",
+                                             "-3.402823e+38", "18446744073709551615",
+                                             "-9223372036854775808", "-1.7976931348623157e+308", "\\xFF\\xFF"};
   for (int c = 0; c < kValueColumns; ++c)
     Table->setColumnWidth(c, std::max(metrics.horizontalAdvance(QString::fromUtf8(widest[c])),
                                       metrics.horizontalAdvance(titles[c])) + 16);
@@ -56,10 +60,15 @@ TValuePanel::TValuePanel(TStringGrid* grid, QWidget* parent) : QWidget(parent), 
   Bits->setReadOnly(true);
   Bits->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
+  BToTrend = new QPushButton(QString::fromUtf8("В тренд"), this);
+  BToTrend->setAutoDefault(false);
+  BToTrend->setToolTip(QString::fromUtf8("выбранное значение (строка — регистр, столбец — тип) рядом в окне «Тренды»"));
+
   auto* choices = new QHBoxLayout;
   choices->addWidget(orderLabel);
   choices->addWidget(OrderChoice);
   choices->addStretch();
+  choices->addWidget(BToTrend);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(title);
@@ -71,7 +80,24 @@ TValuePanel::TValuePanel(TStringGrid* grid, QWidget* parent) : QWidget(parent), 
 
   connect(CellsChoice, &QCheckBox::toggled, this, &TValuePanel::Refresh);
   connect(OrderChoice, &QComboBox::currentIndexChanged, this, &TValuePanel::Refresh);
+  connect(BToTrend, &QPushButton::clicked, this, &TValuePanel::ToTrendClick);
   Refresh();
+}
+
+void TValuePanel::ToTrendClick() {
+  const int row = Table->currentRow(), column = Table->currentColumn();
+  if (!frame_ || CellsChoice->isChecked() || !shown_ || !shown_->Registers || row < 0 || !OnToTrend) return;
+  static constexpr std::pair<int, ValueType> kColumnTypes[] = {
+      {ValS16, ValueType::S16}, {ValU32, ValueType::U32}, {ValS32, ValueType::S32}, {ValFloat, ValueType::F32},
+      {ValU64, ValueType::U64}, {ValS64, ValueType::S64}, {ValDouble, ValueType::F64}};
+  ValueType type = ValueType::U16;  // the register's own columns
+  for (const auto& [c, t] : kColumnTypes)
+    if (c == column) type = t;
+  SeriesDef def;
+  def.Source = {frameDevice_, frameCode_, frameStart_};
+  def.Value = ValueAt(2 * static_cast<size_t>(row), type, shown_->Order);
+  if (ReadValue(shown_->Data, def.Value).Is == TypedValue::Kind::Missing) return;  // too few registers after it
+  OnToTrend(def);
 }
 
 void TValuePanel::ShowFrame(const MonitorFrame* answer, const MonitorFrame* request) {
@@ -85,6 +111,7 @@ void TValuePanel::ShowFrame(const MonitorFrame* answer, const MonitorFrame* requ
     if (!data.empty()) {
       frame_.emplace(data.begin(), data.end());
       frameCode_ = bytes[1];
+      frameDevice_ = bytes[0];
       if (request && request->Direction == FrameDirection::Tx) {
         const std::vector<uint8_t> asked = RtuBytesOf(*request);
         frameStart_ = RequestedStart(asked);

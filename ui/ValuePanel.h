@@ -6,16 +6,19 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "MonitorFrame.h"
+#include "TrendSeries.h"
 #include "ValueView.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
+class QPushButton;
 class QTableWidget;
 class TStringGrid;
 
@@ -29,6 +32,11 @@ public:
   QLabel* Source;          // what is shown
   QTableWidget* Table;     // one row per register
   QPlainTextEdit* Bits;   // for coil and input data
+  QPushButton* BToTrend;  // "В тренд": the value of the chosen cell as a series
+  // Told of the series "В тренд" makes: the answer's device and request, the
+  // chosen register's offset, the column's type, the order shown.
+  std::function<void(const SeriesDef&)> OnToTrend;
+  void ToTrendClick();
 
   // The answer chosen in the frame list (nullptr: none) and the request before it, if any.
   void ShowFrame(const MonitorFrame* answer, const MonitorFrame* request);
@@ -54,5 +62,6 @@ private:
   std::optional<std::vector<uint8_t>> frame_;
   std::optional<uint16_t> frameStart_, frameCount_;
   uint8_t frameCode_ = 0;
+  uint8_t frameDevice_ = 0;
   std::optional<Shown> shown_;
 };

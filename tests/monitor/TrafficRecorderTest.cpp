@@ -156,7 +156,8 @@ TEST(TrafficRecorder, TheLatencyIsTheDevicesWhateverTheWaitAfterTheWrite) {
   // six is judged where the device answers well inside the wait (how the
   // port notes arrivals is checked to the microsecond in the serial tests).
   // On a pseudo-terminal a device may even answer while the write still
-  // waits for its bytes to be taken: a latency of 0.
+  // waits for its bytes to be taken: then nobody saw when, and the latency
+  // is a bound.
   struct Case {
     int deviceMs, rxDelay;
   };
@@ -174,8 +175,9 @@ TEST(TrafficRecorder, TheLatencyIsTheDevicesWhateverTheWaitAfterTheWrite) {
       const MonitorFrame answer = rig.Frames().back();
       ASSERT_TRUE(answer.LatencyUs);
       EXPECT_GE(*answer.LatencyUs, 0);
-      // Bytes whose arrival nobody saw (a rare preemption just before the
-      // read) give a bound, shown as such and left out of the statistics.
+      // Bytes whose arrival nobody saw (during the write, or in a rare
+      // preemption just before the read) give a bound, shown as such and
+      // left out of the statistics.
       EXPECT_EQ(answer.LatencyAtMost, answer.Chunks.front().Waiting);
       if (!answer.LatencyAtMost) known.push_back(*answer.LatencyUs);
     }

@@ -59,8 +59,9 @@ TEST(ValueView, LinesOfValuesAndBits) {
   const std::vector<uint8_t> data{0x03, 0xE8, 0x03, 0xE9};
   const auto abcd = DescribeValues(data, ByteOrder::ABCD, 20);
   ASSERT_EQ(abcd.size(), 2u);
-  EXPECT_EQ(abcd[0], (ValueLine{"20", "03 E8", "1000", "1000", "65537001", "65537001", "1.363663e-36"}));
-  EXPECT_EQ(abcd[1], (ValueLine{"21", "03 E9", "1001", "1001", "", "", ""}));
+  EXPECT_EQ(abcd[0], (ValueLine{"20", "03 E8", "1000", "1000", "65537001", "65537001", "1.363663e-36",
+                                "", "", "", "\\x03и"}));
+  EXPECT_EQ(abcd[1], (ValueLine{"21", "03 E9", "1001", "1001", "", "", "", "", "", "", "\\x03й"}));
   const auto dcba = DescribeValues(data, ByteOrder::DCBA);
   EXPECT_EQ(dcba[0][ValRegister], "0");
   EXPECT_EQ(dcba[0][ValHex], "03 E8") << "the bytes as they came";
@@ -69,6 +70,18 @@ TEST(ValueView, LinesOfValuesAndBits) {
   EXPECT_EQ(dcba[0][ValU32], "3909347331");  // E9 03 E8 03
   EXPECT_EQ(dcba[0][ValS32], "-385619965");
   EXPECT_EQ(ValueColumnTitles()[ValU32], "u32");
+
+  // Four registers: the 64-bit columns on the first; text two characters a register.
+  const std::vector<uint8_t> wide{0x40, 0x24, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 'O', 'K'};
+  const auto lines = DescribeValues(wide, ByteOrder::ABCD);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0][ValDouble], "10");
+  EXPECT_EQ(lines[0][ValU64], "4621819117588971520");
+  EXPECT_EQ(lines[0][ValS64], "4621819117588971520");
+  EXPECT_EQ(lines[1][ValU64], "20299") << "registers 1 to 4: 0, 0, 0, 'OK'";
+  EXPECT_EQ(lines[2][ValU64], "") << "only three registers after it";
+  EXPECT_EQ(lines[4][ValText], "OK");
+  EXPECT_EQ(DescribeValues(wide, ByteOrder::DCBA)[4][ValText], "KO");
 
   const auto bits = DescribeBits(std::vector<uint8_t>{0x81, 0x02}, 16);
   ASSERT_EQ(bits.size(), 2u);

@@ -283,7 +283,13 @@ TEST_F(MonitorWindow, StatisticsCountPerDeviceAndReset) {
   EXPECT_EQ(rows["1"][StatGood], "2");
   EXPECT_EQ(rows["1"][StatResults], "0: 2");
   EXPECT_EQ(rows["1"][StatRepeats], "0");
-  EXPECT_EQ(rows["1"][StatLatency].count('/'), 2) << rows["1"][StatLatency].toStdString();
+  // min / median / max of the latencies whose arrival was seen; on a loaded
+  // machine a pseudo-terminal may hide both, and the cell says so.
+  const bool seen = monitor.Recorder().Statistics().Devices().at(1).LatencyUs.Count() > 0;
+  EXPECT_EQ(rows["1"][StatLatency].count('/'), seen ? 2 : 0) << rows["1"][StatLatency].toStdString();
+  if (!seen) {
+    EXPECT_EQ(rows["1"][StatLatency], QString::fromUtf8("—"));
+  }
   EXPECT_EQ(rows["5"][StatRequests], "1");
   EXPECT_EQ(rows["5"][StatGood], "0");
   EXPECT_EQ(rows["5"][StatResults], "130: 1");

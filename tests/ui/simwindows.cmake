@@ -1,6 +1,7 @@
-# The windows against the simulated device: served in-process on a thread,
+# The windows against the simulated device (the monitor, the request flow, the
+# trend): served in-process on a thread,
 # or under Wine by the line host, which links its terminal as a COM port.
-foreach(name MonitorWindow RequestFlowWindow)
+foreach(name MonitorWindow RequestFlowWindow TrendWindow)
   if(WIN32)
     add_unit_test(ui_${name}
       SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp ${PROJECT_SOURCE_DIR}/tests/sim/RunningSimWine.cpp
