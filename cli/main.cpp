@@ -104,7 +104,9 @@ constexpr const char* kDescription =
     "names the program where the system shows it.\n"
     "\n"
     "Exit status: 0 result 0, 1 failed exchange or a click that sent nothing (result\n"
-    "null), 2 bad usage, 3 port not opened.";
+    "null), 2 bad usage, 3 port not opened. --scan: 0 a device answered, 1 none did,\n"
+    "2 bad usage, 3 the port did not open or failed during the sweep (then \"error\" in\n"
+    "its JSON says why).";
 }  // namespace
 
 int main(int argc, char** argv) {

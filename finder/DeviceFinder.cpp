@@ -42,19 +42,18 @@ LineFormat FormatOf(const LineSetting& setting) {
 }  // namespace
 
 DeviceFinder::DeviceFinder(TCustomComPort& port, ScanPlan plan)
-    : port_(port), plan_(std::move(plan)), settings_(SweepOrder(plan_)), watch_(new ArrivalWatch) {
+    : port_(port), plan_(std::move(plan)), settings_(SweepOrder(plan_)), watch_(std::make_unique<ArrivalWatch>()) {
   addressesOnly_ = IsNetworkKind(port_.PortKind());
   modbusTcp_ = port_.PortKind() == EndpointKind::ModbusTcp;
   if (addressesOnly_ && settings_.size() > 1) settings_.resize(1);
   planned_ = settings_.size() * plan_.Addresses.size();
-  port_.RegisterLink(watch_);
+  port_.RegisterLink(watch_.get());
   port_.AllowReads();  // a cancel of an earlier sweep on this port is no cancel of this one
 }
 
 DeviceFinder::~DeviceFinder() {
   port_.AllowReads();  // the port's reads wait again, for whoever uses it next
-  port_.UnRegisterLink(watch_);
-  delete watch_;
+  port_.UnRegisterLink(watch_.get());
 }
 
 void DeviceFinder::Cancel() {

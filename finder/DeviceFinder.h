@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -84,5 +85,5 @@ private:
   std::vector<ProbeResult> devices_;
   std::atomic<bool> cancelled_{false};
   class ArrivalWatch;
-  ArrivalWatch* watch_;  // owned
+  std::unique_ptr<ArrivalWatch> watch_;  // complete where the finder is made and ended
 };

@@ -1,7 +1,9 @@
 // A component linked to a serial port: it is told of the bytes each completed
 // write sent and of each chunk a read received, with a monotonic time stamp,
-// and of the queue contents a purge discarded. Links are called on the thread
-// that reads and writes (the GUI thread), synchronously: they must be quick.
+// and of the queue contents a purge discarded. Links are called
+// synchronously on whichever thread reads, writes or purges the port (the GUI
+// thread for the main window's port, the sweep's thread for the finder's own
+// port): they must be quick, and a link shared between threads must guard itself.
 // A port with no link attached spends nothing on them.
 #pragma once
 
