@@ -13,7 +13,9 @@ namespace {
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 std::string CrcWords(const MonitorFrame& frame) {
-  if (frame.Direction == FrameDirection::Discarded || frame.Bytes.size() < 4) return "—";
+  if (frame.Direction == FrameDirection::Discarded || frame.Direction == FrameDirection::Unframed ||
+      frame.Bytes.size() < 4)
+    return "—";
   return EndsWithItsCrc(static_cast<int32_t>(frame.Bytes.size()), frame.Bytes.data()) ? "верна" : "неверна";
 }
 
@@ -49,7 +51,7 @@ bool FrameFailed(const MonitorFrame& frame) {
          (frame.TransactionResult && *frame.TransactionResult != 0);
 }
 
-bool FrameFlagged(const MonitorFrame& frame) { return frame.GapTooLong || frame.BeforeRequest; }
+bool FrameFlagged(const MonitorFrame& frame) { return frame.GapTooLong || frame.BeforeRequest || frame.TooSoon; }
 
 ClockAnchor ClockAnchor::Now() {
   using namespace std::chrono;
@@ -108,6 +110,7 @@ FrameLine DescribeFrame(const MonitorFrame& frame, const MonitorFrame* previous,
     case FrameDirection::Tx: line[ColDirection] = "→"; break;
     case FrameDirection::Rx: line[ColDirection] = "←"; break;
     case FrameDirection::Discarded: line[ColDirection] = "×"; break;
+    case FrameDirection::Unframed: line[ColDirection] = "?"; break;
   }
   line[ColBytes] = HexText(frame.Bytes);
   line[ColCrc] = CrcWords(frame);
@@ -126,6 +129,7 @@ FrameLine DescribeFrame(const MonitorFrame& frame, const MonitorFrame* previous,
   line[ColResult] = Join(result);
 
   std::vector<std::string> notes;
+  if (!frame.Note.empty()) notes.push_back(frame.Note);
   if (frame.Direction == FrameDirection::Discarded)
     notes.push_back("сброшено непрочитанных байт: " + std::to_string(frame.DiscardedCount));
   if (frame.BeforeRequest) notes.push_back("ответ начался до запроса: запоздалый ответ на прежний");

@@ -78,7 +78,8 @@ QVariant TFrameTableModel::data(const QModelIndex& index, int role) const {
       const MonitorFrame* frame = FrameAt(index.row());
       if (!frame) return {};
       if (FrameFailed(*frame)) return QBrush(kRed);
-      if (frame->Direction == FrameDirection::Discarded) return QBrush(kGrey);
+      if (frame->Direction == FrameDirection::Discarded || frame->Direction == FrameDirection::Unframed)
+        return QBrush(kGrey);
       return {};
     }
     case Qt::BackgroundRole: {

@@ -1,0 +1,335 @@
+#include "FrameSplitter.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "Crc16.h"
+#include "FunctionCodes.h"
+
+namespace {
+constexpr size_t kNone = SIZE_MAX;
+// Bytes already decided are dropped from the front once this many pile up.
+constexpr size_t kCompactAt = 4096;
+
+int64_t Us(std::chrono::nanoseconds time) { return (time.count() + 500) / 1000; }
+}  // namespace
+
+SplitterTiming SplitterTiming::For(const LineFormat& format) {
+  SplitterTiming timing;
+  timing.CharacterUs = Us(CharacterTime(format));
+  timing.SilenceUs = Us(InterFrameGap(format));
+  // Longer than any burst gap a USB adapter's latency timer makes (16 ms by
+  // default), and than ten frame-ending silences.
+  timing.GiveUpUs = std::max<int64_t>(50'000, 10 * timing.SilenceUs);
+  return timing;
+}
+
+FrameSplitter::FrameSplitter(SplitterTiming timing) : timing_(timing) {}
+
+void FrameSplitter::Feed(const uint8_t* data, size_t count, int64_t arrivedUs) {
+  if (count == 0) return;
+  // The chunk's bytes left the wire one character apart, its last at
+  // arrival; never before the bytes heard earlier.
+  for (size_t i = 0; i < count; ++i) {
+    const int64_t end = arrivedUs - static_cast<int64_t>(count - 1 - i) * timing_.CharacterUs;
+    lastEndUs_ = std::max(end, lastEndUs_);
+    bytes_.push_back(data[i]);
+    endUs_.push_back(lastEndUs_);
+    chunkUs_.push_back(arrivedUs);
+  }
+  quietAtEnd_ = false;
+  Split(false);
+}
+
+void FrameSplitter::Idle(int64_t nowUs) {
+  if (lastEndUs_ == INT64_MIN) return;
+  const int64_t quiet = nowUs - lastEndUs_;
+  if (quiet < timing_.SilenceUs) return;
+  quietAtEnd_ = true;
+  Split(quiet >= timing_.GiveUpUs);
+}
+
+void FrameSplitter::Finish() {
+  quietAtEnd_ = true;
+  Split(true);
+}
+
+std::vector<SplitFrame> FrameSplitter::Take() {
+  std::vector<SplitFrame> frames;
+  frames.swap(found_);
+  return frames;
+}
+
+void FrameSplitter::Split(bool final) {
+  while (Step(final)) {
+  }
+  if (pos_ == bytes_.size() && (final || quietAtEnd_)) EmitUnframed();
+  Compact();
+}
+
+bool FrameSplitter::CrcHolds(size_t at, size_t length) const {
+  return at + length <= bytes_.size() &&
+         EndsWithItsCrc(static_cast<int32_t>(length), bytes_.data() + at);
+}
+
+bool FrameSplitter::SilenceBefore(size_t index) const {
+  if (index == 0 || index >= endUs_.size()) return false;
+  return endUs_[index] - endUs_[index - 1] - timing_.CharacterUs >= timing_.SilenceUs;
+}
+
+FrameLengths FrameSplitter::KnownLengths(size_t at, Reading kind) const {
+  const uint8_t* b = bytes_.data() + at;
+  const size_t available = bytes_.size() - at;
+  switch (kind) {
+    case Reading::Request:
+    case Reading::OpenRequest: return RequestFrameLengths(b, available);
+    case Reading::AnswerToRequest:
+      return AnswerFrameLengths(request_.data(), request_.size(), b, available);
+    case Reading::Answer: return AnswerFrameLengths(b, available);
+  }
+  return {};
+}
+
+bool FrameSplitter::FrameStartsAt(size_t at) const {
+  if (at + kMinFrame > bytes_.size()) return false;
+  for (Reading kind : {Reading::Request, Reading::Answer}) {
+    const FrameLengths lengths = KnownLengths(at, kind);
+    for (int i = 0; i < lengths.Count; ++i)
+      if (CrcHolds(at, static_cast<size_t>(lengths.Lengths[static_cast<size_t>(i)]))) return true;
+    // Of the frames whose end only the CRC finds, the ones of our codes.
+    const uint8_t code = bytes_[at + 1];
+    if (kind == Reading::Request && lengths.Open &&
+        (code == fc::WriteModuleDatabase || code == fc::DeviceCode65) &&
+        OpenLength(at, bytes_.size() - at, false) != 0)
+      return true;
+  }
+  return false;
+}
+
+// The first length from `at` (at most `room` bytes) at which the CRC holds,
+// and with `bounded` a boundary follows too; 0 when there is none.
+// `pending`: a length whose CRC holds may yet get its boundary (the frame
+// after it has not come whole).
+size_t FrameSplitter::OpenLength(size_t at, size_t room, bool bounded, bool final, bool* pending) const {
+  const size_t longest = std::min<size_t>(room, kMaxOpenFrame);
+  uint16_t crc = 0xFFFF;
+  for (size_t covered = 1; covered + 2 <= longest; ++covered) {
+    crc = Crc16Next(crc, bytes_[at + covered - 1]);
+    const size_t whole = covered + 2;
+    if (whole < static_cast<size_t>(kMinFrame)) continue;
+    if (bytes_[at + covered] != (crc & 0xFF) || bytes_[at + covered + 1] != (crc >> 8)) continue;
+    if (!bounded || Boundary(at + whole, final)) return whole;
+    if (pending && !final && FrameMayStartAt(at + whole)) *pending = true;
+  }
+  return 0;
+}
+
+bool FrameSplitter::FrameMayStartAt(size_t at) const {
+  const size_t available = bytes_.size() - at;
+  if (available < static_cast<size_t>(kMinFrame)) return true;
+  const uint8_t code = bytes_[at + 1];
+  if ((code == fc::WriteModuleDatabase || code == fc::DeviceCode65) &&
+      available < static_cast<size_t>(kMaxOpenFrame) && OpenLength(at, available, false) == 0)
+    return true;
+  for (Reading kind : {Reading::Request, Reading::Answer}) {
+    const FrameLengths lengths = KnownLengths(at, kind);
+    if (lengths.NeedBytes > static_cast<int32_t>(available)) return true;
+    for (int i = 0; i < lengths.Count; ++i)
+      if (static_cast<size_t>(lengths.Lengths[static_cast<size_t>(i)]) > available) return true;
+  }
+  return false;
+}
+
+bool FrameSplitter::Boundary(size_t end, bool final) const {
+  if (end == bytes_.size()) return final || quietAtEnd_;
+  return SilenceBefore(end) || FrameStartsAt(end);
+}
+
+// An answer to the waiting request whose CRC fails: its head is the
+// request's (address, and code or exception), its length the one the
+// request asks for, a boundary follows it and no frame starts inside it.
+// Waits while the bytes or the boundary it needs have not come yet.
+FrameSplitter::BadAnswerFound FrameSplitter::BadAnswer(bool final, bool cutAhead, size_t& length) const {
+  const size_t available = bytes_.size() - pos_;
+  if (request_.empty() || available < 3) return BadAnswerFound::No;
+  const uint8_t* b = bytes_.data() + pos_;
+  if (b[0] != request_[0] || (b[1] != request_[1] && b[1] != ExceptionFunction(request_[1])))
+    return BadAnswerFound::No;
+  const FrameLengths lengths = KnownLengths(pos_, Reading::AnswerToRequest);
+  // A frame after it is the better witness of its end than a silence, whose
+  // place a chunk of several bytes hides.
+  bool wait = false;
+  for (bool bySilence : {false, true}) {
+    for (int i = 0; i < lengths.Count; ++i) {
+      const auto n = static_cast<size_t>(lengths.Lengths[static_cast<size_t>(i)]);
+      if (n > available || (n == available && !final && !quietAtEnd_)) {
+        wait = wait || (!final && !cutAhead);
+        continue;
+      }
+      const size_t end = pos_ + n;
+      const bool bounded = bySilence ? SilenceBefore(end) : (end == bytes_.size() || FrameStartsAt(end));
+      if (!bounded) {
+        // The frame after it may not have come whole yet.
+        wait = wait || (!final && !cutAhead && FrameMayStartAt(end));
+        continue;
+      }
+      bool inside = false;
+      for (size_t at = pos_ + 1; at < end && !inside; ++at) inside = FrameStartsAt(at);
+      if (inside) continue;
+      length = n;
+      return BadAnswerFound::Yes;
+    }
+    if (wait) return BadAnswerFound::Wait;
+  }
+  return BadAnswerFound::No;
+}
+
+// The order of roles where two readings hold: the answer to the waiting
+// request, a request of known length, an answer to it under another
+// function code (a foreign answer), a request whose end only the CRC found,
+// an answer to no request heard.
+int FrameSplitter::Rank(Reading kind) const {
+  switch (kind) {
+    case Reading::AnswerToRequest: {
+      const uint8_t function = bytes_[pos_ + 1];
+      return function == request_[1] || function == ExceptionFunction(request_[1]) ? 0 : 2;
+    }
+    case Reading::Request: return 1;
+    case Reading::OpenRequest: return 3;
+    case Reading::Answer: return 4;
+  }
+  return 4;
+}
+
+bool FrameSplitter::Step(bool final) {
+  const size_t n = bytes_.size();
+  const size_t available = n - pos_;
+  if (available == 0) return false;
+  if (available < 2 && !final) return false;
+
+  // Where the next frame after a silence starts, if one does: no reading
+  // here may run into it.
+  size_t cut = kNone;
+  for (size_t at = pos_ + 1; at + kMinFrame <= n && cut == kNone; ++at)
+    if (SilenceBefore(at) && FrameStartsAt(at)) cut = at;
+  const size_t room = cut == kNone ? available : cut - pos_;
+
+  struct Good {
+    size_t Length;
+    Reading Kind;
+  };
+  std::vector<Good> good;
+  bool undecided = false;
+  bool open = false;
+  if (available >= 2) {
+    std::vector<Reading> kinds = {Reading::Request, Reading::Answer};
+    if (!request_.empty()) kinds.insert(kinds.begin(), Reading::AnswerToRequest);
+    for (Reading kind : kinds) {
+      const FrameLengths lengths = KnownLengths(pos_, kind);
+      open = open || lengths.Open;
+      if (lengths.NeedBytes > static_cast<int32_t>(room) && !final && cut == kNone) undecided = true;
+      for (int i = 0; i < lengths.Count; ++i) {
+        const auto length = static_cast<size_t>(lengths.Lengths[static_cast<size_t>(i)]);
+        if (length > room) {
+          if (length > available && !final && cut == kNone) undecided = true;
+          continue;
+        }
+        if (CrcHolds(pos_, length)) good.push_back({length, kind});
+      }
+    }
+  }
+  if (open) {
+    // Any length, ended where the CRC holds and a boundary follows.
+    bool pending = false;
+    if (const size_t length = OpenLength(pos_, room, true, final, &pending))
+      good.push_back({length, Reading::OpenRequest});
+    if (!final && ((cut == kNone && available < static_cast<size_t>(kMaxOpenFrame)) || pending)) undecided = true;
+  }
+
+  if (!good.empty()) {
+    // Supported readings first, then by role, then the longer.
+    auto better = [&](const Good& a, const Good& b) {
+      const bool sa = Boundary(pos_ + a.Length, final), sb = Boundary(pos_ + b.Length, final);
+      if (sa != sb) return sa;
+      const int ra = Rank(a.Kind), rb = Rank(b.Kind);
+      if (ra != rb) return ra < rb;
+      return a.Length > b.Length;
+    };
+    const Good best = *std::min_element(good.begin(), good.end(), better);
+    if (undecided && !Boundary(pos_ + best.Length, final)) return false;
+    if (best.Kind == Reading::Request || best.Kind == Reading::OpenRequest) {
+      Emit(SplitKind::Request, best.Length, true, false);
+    } else {
+      Emit(SplitKind::Answer, best.Length, true, best.Kind == Reading::AnswerToRequest);
+    }
+    return true;
+  }
+  if (undecided) return false;
+  size_t length = 0;
+  switch (BadAnswer(final, cut != kNone, length)) {
+    case BadAnswerFound::Yes: Emit(SplitKind::Answer, length, false, true); return true;
+    case BadAnswerFound::Wait: return false;
+    case BadAnswerFound::No: break;
+  }
+  // A frame whose CRC holds between two boundaries, of no layout we know
+  // (a foreign answer to the waiting request, or a stray one).
+  if (const size_t open = OpenLength(pos_, room, true, final)) {
+    Emit(SplitKind::Answer, open, true, !request_.empty());
+    return true;
+  }
+  // No frame starts here: the byte belongs to none; a silence before it
+  // ends the run of such bytes before.
+  if (unframedFrom_ != kNone && SilenceBefore(pos_)) EmitUnframed();
+  if (unframedFrom_ == kNone) unframedFrom_ = pos_;
+  ++pos_;
+  return true;
+}
+
+void FrameSplitter::Emit(SplitKind kind, size_t length, bool crcGood, bool toRequest) {
+  if (kind != SplitKind::Unframed) EmitUnframed();
+  SplitFrame frame;
+  frame.Kind = kind;
+  frame.CrcGood = crcGood;
+  frame.ToRequest = toRequest;
+  const size_t from = kind == SplitKind::Unframed ? unframedFrom_ : pos_;
+  const size_t to = kind == SplitKind::Unframed ? pos_ : pos_ + length;
+  frame.Bytes.assign(bytes_.begin() + static_cast<long>(from), bytes_.begin() + static_cast<long>(to));
+  frame.StartUs = endUs_[from] - timing_.CharacterUs;
+  frame.EndUs = endUs_[to - 1];
+  for (size_t i = from; i < to; ++i) {
+    if (i > from) frame.LargestGapUs = std::max(frame.LargestGapUs, endUs_[i] - endUs_[i - 1] - timing_.CharacterUs);
+    if (frame.Chunks.empty() || chunkUs_[i] != frame.Chunks.back().Us || frame.Chunks.back().Count == UINT16_MAX)
+      frame.Chunks.push_back({chunkUs_[i], 0});
+    ++frame.Chunks.back().Count;
+  }
+  frame.LargestGapUs = std::max<int64_t>(frame.LargestGapUs, 0);
+  if (kind == SplitKind::Request) {
+    if (ExpectsAnswer(frame.Bytes[0], frame.Bytes[1])) {
+      request_ = frame.Bytes;
+    } else {
+      request_.clear();
+    }
+  } else if (kind == SplitKind::Answer && toRequest) {
+    request_.clear();
+  }
+  if (kind != SplitKind::Unframed) pos_ += length;
+  found_.push_back(std::move(frame));
+}
+
+void FrameSplitter::EmitUnframed() {
+  if (unframedFrom_ == kNone) return;
+  Emit(SplitKind::Unframed, 0, false, false);
+  unframedFrom_ = kNone;
+}
+
+void FrameSplitter::Compact() {
+  const size_t keep = std::min(pos_, unframedFrom_);
+  if (keep < kCompactAt && keep != bytes_.size()) return;
+  if (keep == 0) return;
+  const auto drop = static_cast<long>(keep);
+  bytes_.erase(bytes_.begin(), bytes_.begin() + drop);
+  endUs_.erase(endUs_.begin(), endUs_.begin() + drop);
+  chunkUs_.erase(chunkUs_.begin(), chunkUs_.begin() + drop);
+  pos_ -= keep;
+  if (unframedFrom_ != kNone) unframedFrom_ -= keep;
+}
