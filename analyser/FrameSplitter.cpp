@@ -10,6 +10,8 @@ namespace {
 constexpr size_t kNone = SIZE_MAX;
 // Bytes already decided are dropped from the front once this many pile up.
 constexpr size_t kCompactAt = 4096;
+// The longest frame a reading may wait for: a block of 2048 bytes (100).
+constexpr size_t kLongestWait = 2048 + 6;
 
 int64_t Us(std::chrono::nanoseconds time) { return (time.count() + 500) / 1000; }
 }  // namespace
@@ -28,15 +30,20 @@ FrameSplitter::FrameSplitter(SplitterTiming timing) : timing_(timing) {}
 
 void FrameSplitter::Feed(const uint8_t* data, size_t count, int64_t arrivedUs) {
   if (count == 0) return;
-  // The chunk's bytes left the wire one character apart, its last at
-  // arrival; never before the bytes heard earlier.
+  // The chunk's bytes left the wire one character apart, at the latest
+  // with its last at arrival, at the earliest right after the chunk before
+  // (a chunk that took longer than its bytes hides a silence somewhere).
+  const auto wire = static_cast<int64_t>(count) * timing_.CharacterUs;
+  const int64_t after = lastArrivalUs_ == INT64_MIN ? arrivedUs - wire : std::min(lastArrivalUs_, arrivedUs - wire);
   for (size_t i = 0; i < count; ++i) {
     const int64_t end = arrivedUs - static_cast<int64_t>(count - 1 - i) * timing_.CharacterUs;
     lastEndUs_ = std::max(end, lastEndUs_);
     bytes_.push_back(data[i]);
     endUs_.push_back(lastEndUs_);
+    earliestUs_.push_back(std::min(lastEndUs_, after + static_cast<int64_t>(i + 1) * timing_.CharacterUs));
     chunkUs_.push_back(arrivedUs);
   }
+  lastArrivalUs_ = std::max(lastArrivalUs_, arrivedUs);
   quietAtEnd_ = false;
   Split(false);
 }
@@ -72,9 +79,11 @@ bool FrameSplitter::CrcHolds(size_t at, size_t length) const {
          EndsWithItsCrc(static_cast<int32_t>(length), bytes_.data() + at);
 }
 
+// A silence may lie before byte `index`: between the earliest end of the
+// byte before and the latest start of this one.
 bool FrameSplitter::SilenceBefore(size_t index) const {
   if (index == 0 || index >= endUs_.size()) return false;
-  return endUs_[index] - endUs_[index - 1] - timing_.CharacterUs >= timing_.SilenceUs;
+  return endUs_[index] - timing_.CharacterUs - earliestUs_[index - 1] >= timing_.SilenceUs;
 }
 
 FrameLengths FrameSplitter::KnownLengths(size_t at, Reading kind) const {
@@ -112,16 +121,40 @@ bool FrameSplitter::FrameStartsAt(size_t at) const {
 // after it has not come whole).
 size_t FrameSplitter::OpenLength(size_t at, size_t room, bool bounded, bool final, bool* pending) const {
   const size_t longest = std::min<size_t>(room, kMaxOpenFrame);
+  // A frame after it, a sure silence or the end of the stream witness its
+  // end better than a silence a chunk may hide: the first such length wins,
+  // then (when no better one may still come) the first with a silence that
+  // may be.
+  size_t weak = 0;
+  bool mayCome = false;
   uint16_t crc = 0xFFFF;
   for (size_t covered = 1; covered + 2 <= longest; ++covered) {
     crc = Crc16Next(crc, bytes_[at + covered - 1]);
     const size_t whole = covered + 2;
     if (whole < static_cast<size_t>(kMinFrame)) continue;
     if (bytes_[at + covered] != (crc & 0xFF) || bytes_[at + covered + 1] != (crc >> 8)) continue;
-    if (!bounded || Boundary(at + whole, final)) return whole;
-    if (pending && !final && FrameMayStartAt(at + whole)) *pending = true;
+    if (!bounded) return whole;
+    const size_t end = at + whole;
+    const bool sure = end == bytes_.size() ? final || quietAtEnd_ : CertainSilenceBefore(end) || FrameStartsAt(end);
+    if (sure) return whole;
+    if (weak == 0 && SilenceBefore(end)) weak = whole;
+    if (!final && FrameMayStartAt(end)) mayCome = true;
   }
-  return 0;
+  if (mayCome && pending) *pending = true;
+  return mayCome ? 0 : weak;
+}
+
+// A silence lies before byte `index` if each chunk's bytes came just
+// before it arrived: where a chunk that took longer than its bytes puts it.
+bool FrameSplitter::LikelySilenceBefore(size_t index) const {
+  if (index == 0 || index >= endUs_.size()) return false;
+  return endUs_[index] - endUs_[index - 1] - timing_.CharacterUs >= timing_.SilenceUs;
+}
+
+// A silence surely lies before byte `index`.
+bool FrameSplitter::CertainSilenceBefore(size_t index) const {
+  if (index == 0 || index >= endUs_.size()) return false;
+  return earliestUs_[index] - timing_.CharacterUs - endUs_[index - 1] >= timing_.SilenceUs;
 }
 
 bool FrameSplitter::FrameMayStartAt(size_t at) const {
@@ -149,7 +182,7 @@ bool FrameSplitter::Boundary(size_t end, bool final) const {
 // request's (address, and code or exception), its length the one the
 // request asks for, a boundary follows it and no frame starts inside it.
 // Waits while the bytes or the boundary it needs have not come yet.
-FrameSplitter::BadAnswerFound FrameSplitter::BadAnswer(bool final, bool cutAhead, size_t& length) const {
+FrameSplitter::BadAnswerFound FrameSplitter::BadAnswer(bool final, size_t& length) const {
   const size_t available = bytes_.size() - pos_;
   if (request_.empty() || available < 3) return BadAnswerFound::No;
   const uint8_t* b = bytes_.data() + pos_;
@@ -160,22 +193,26 @@ FrameSplitter::BadAnswerFound FrameSplitter::BadAnswer(bool final, bool cutAhead
   // place a chunk of several bytes hides.
   bool wait = false;
   for (bool bySilence : {false, true}) {
-    for (int i = 0; i < lengths.Count; ++i) {
+    for (int i = lengths.Count - 1; i >= 0; --i) {
       const auto n = static_cast<size_t>(lengths.Lengths[static_cast<size_t>(i)]);
       if (n > available || (n == available && !final && !quietAtEnd_)) {
-        wait = wait || (!final && !cutAhead);
+        wait = wait || !final;
         continue;
       }
       const size_t end = pos_ + n;
       const bool bounded = bySilence ? SilenceBefore(end) : (end == bytes_.size() || FrameStartsAt(end));
       if (!bounded) {
         // The frame after it may not have come whole yet.
-        wait = wait || (!final && !cutAhead && FrameMayStartAt(end));
+        wait = wait || (!final && FrameMayStartAt(end));
         continue;
       }
-      bool inside = false;
-      for (size_t at = pos_ + 1; at < end && !inside; ++at) inside = FrameStartsAt(at);
+      bool inside = false, coming = false;
+      for (size_t at = pos_ + 1; at < end && !inside; ++at) {
+        inside = FrameStartsAt(at);
+        coming = coming || (!final && LikelySilenceBefore(at) && FrameMayStartAt(at));
+      }
       if (inside) continue;
+      if (coming) return BadAnswerFound::Wait;
       length = n;
       return BadAnswerFound::Yes;
     }
@@ -201,18 +238,22 @@ int FrameSplitter::Rank(Reading kind) const {
   return 4;
 }
 
+// A reading of `length` bytes from pos_ runs over a silence into a frame
+// whose CRC holds; `wait` is set when such a frame may still be coming.
+bool FrameSplitter::Crosses(size_t length, bool final, bool& wait) const {
+  for (size_t at = pos_ + 1; at < pos_ + length; ++at) {
+    if (!LikelySilenceBefore(at)) continue;
+    if (FrameStartsAt(at)) return true;
+    if (!final && FrameMayStartAt(at)) wait = true;
+  }
+  return false;
+}
+
 bool FrameSplitter::Step(bool final) {
   const size_t n = bytes_.size();
   const size_t available = n - pos_;
   if (available == 0) return false;
   if (available < 2 && !final) return false;
-
-  // Where the next frame after a silence starts, if one does: no reading
-  // here may run into it.
-  size_t cut = kNone;
-  for (size_t at = pos_ + 1; at + kMinFrame <= n && cut == kNone; ++at)
-    if (SilenceBefore(at) && FrameStartsAt(at)) cut = at;
-  const size_t room = cut == kNone ? available : cut - pos_;
 
   struct Good {
     size_t Length;
@@ -227,24 +268,45 @@ bool FrameSplitter::Step(bool final) {
     for (Reading kind : kinds) {
       const FrameLengths lengths = KnownLengths(pos_, kind);
       open = open || lengths.Open;
-      if (lengths.NeedBytes > static_cast<int32_t>(room) && !final && cut == kNone) undecided = true;
+      if (lengths.NeedBytes > static_cast<int32_t>(available)) undecided = true;
       for (int i = 0; i < lengths.Count; ++i) {
         const auto length = static_cast<size_t>(lengths.Lengths[static_cast<size_t>(i)]);
-        if (length > room) {
-          if (length > available && !final && cut == kNone) undecided = true;
-          continue;
+        if (length > available) {
+          undecided = true;
+        } else if (CrcHolds(pos_, length)) {
+          good.push_back({length, kind});
         }
-        if (CrcHolds(pos_, length)) good.push_back({length, kind});
       }
     }
   }
   if (open) {
     // Any length, ended where the CRC holds and a boundary follows.
     bool pending = false;
-    if (const size_t length = OpenLength(pos_, room, true, final, &pending))
-      good.push_back({length, Reading::OpenRequest});
-    if (!final && ((cut == kNone && available < static_cast<size_t>(kMaxOpenFrame)) || pending)) undecided = true;
+    // After a request that waits, a frame of a code whose layout we do not
+    // know is taken for its (foreign) answer; 65 and 69 stay requests.
+    const uint8_t code = bytes_[pos_ + 1];
+    const bool ours = code == fc::WriteModuleDatabase || code == fc::DeviceCode65;
+    if (const size_t length = OpenLength(pos_, available, true, final, &pending))
+      good.push_back({length, request_.empty() || ours ? Reading::OpenRequest : Reading::AnswerToRequest});
+    undecided = undecided || pending || available < static_cast<size_t>(kMaxOpenFrame);
   }
+  // A frame after a silence further on ends what may start here: no
+  // reading can run into it, so none needs to wait for more bytes.
+  if (undecided && !final) {
+    const size_t last = std::min(n, pos_ + kLongestWait);
+    for (size_t at = pos_ + 1; at + kMinFrame <= last && undecided; ++at)
+      if (SilenceBefore(at) && FrameStartsAt(at)) undecided = false;
+  }
+  if (final) undecided = false;
+
+  // Of two overlapping readings whose CRCs hold, the one that keeps to a
+  // silence wins: a reading that runs over a silence into another frame
+  // is dropped (and waits while that frame may still be coming).
+  bool crossing = false;
+  good.erase(std::remove_if(good.begin(), good.end(),
+                            [&](const Good& g) { return Crosses(g.Length, final, crossing); }),
+             good.end());
+  if (crossing) return false;
 
   if (!good.empty()) {
     // Supported readings first, then by role, then the longer.
@@ -256,7 +318,23 @@ bool FrameSplitter::Step(bool final) {
       return a.Length > b.Length;
     };
     const Good best = *std::min_element(good.begin(), good.end(), better);
-    if (undecided && !Boundary(pos_ + best.Length, final)) return false;
+    const bool supported = Boundary(pos_ + best.Length, final);
+    if (undecided && !supported) return false;
+    // With no boundary after it, a reading loses to a frame that starts
+    // inside it: its bytes before that frame belong to none.
+    bool overlapped = false;
+    for (size_t at = pos_ + 1; !supported && at < pos_ + best.Length && !overlapped; ++at)
+      overlapped = FrameStartsAt(at);
+    if (overlapped) good.clear();
+  }
+  if (!good.empty()) {
+    const Good best = *std::min_element(good.begin(), good.end(), [&](const Good& a, const Good& b) {
+      const bool sa = Boundary(pos_ + a.Length, final), sb = Boundary(pos_ + b.Length, final);
+      if (sa != sb) return sa;
+      const int ra = Rank(a.Kind), rb = Rank(b.Kind);
+      if (ra != rb) return ra < rb;
+      return a.Length > b.Length;
+    });
     if (best.Kind == Reading::Request || best.Kind == Reading::OpenRequest) {
       Emit(SplitKind::Request, best.Length, true, false);
     } else {
@@ -266,20 +344,23 @@ bool FrameSplitter::Step(bool final) {
   }
   if (undecided) return false;
   size_t length = 0;
-  switch (BadAnswer(final, cut != kNone, length)) {
+  switch (BadAnswer(final, length)) {
     case BadAnswerFound::Yes: Emit(SplitKind::Answer, length, false, true); return true;
     case BadAnswerFound::Wait: return false;
     case BadAnswerFound::No: break;
   }
   // A frame whose CRC holds between two boundaries, of no layout we know
   // (a foreign answer to the waiting request, or a stray one).
-  if (const size_t open = OpenLength(pos_, room, true, final)) {
-    Emit(SplitKind::Answer, open, true, !request_.empty());
+  bool pending = false;
+  const size_t whole = OpenLength(pos_, available, true, final, &pending);
+  if (whole != 0 && !Crosses(whole, final, pending)) {
+    Emit(SplitKind::Answer, whole, true, !request_.empty());
     return true;
   }
+  if (pending) return false;
   // No frame starts here: the byte belongs to none; a silence before it
   // ends the run of such bytes before.
-  if (unframedFrom_ != kNone && SilenceBefore(pos_)) EmitUnframed();
+  if (unframedFrom_ != kNone && CertainSilenceBefore(pos_)) EmitUnframed();
   if (unframedFrom_ == kNone) unframedFrom_ = pos_;
   ++pos_;
   return true;
@@ -330,6 +411,7 @@ void FrameSplitter::Compact() {
   bytes_.erase(bytes_.begin(), bytes_.begin() + drop);
   endUs_.erase(endUs_.begin(), endUs_.begin() + drop);
   chunkUs_.erase(chunkUs_.begin(), chunkUs_.begin() + drop);
+  earliestUs_.erase(earliestUs_.begin(), earliestUs_.begin() + drop);
   pos_ -= keep;
   if (unframedFrom_ != kNone) unframedFrom_ -= keep;
 }

@@ -82,13 +82,16 @@ private:
   FrameLengths KnownLengths(size_t at, Reading kind) const;
   bool CrcHolds(size_t at, size_t length) const;
   bool SilenceBefore(size_t index) const;
+  bool CertainSilenceBefore(size_t index) const;
+  bool LikelySilenceBefore(size_t index) const;
   bool FrameStartsAt(size_t at) const;  // a frame whose CRC holds
   size_t OpenLength(size_t at, size_t room, bool bounded, bool final = false, bool* pending = nullptr) const;
   bool FrameMayStartAt(size_t at) const;  // bytes from `at` may yet become a frame
   bool Boundary(size_t end, bool final) const;
   enum class BadAnswerFound : uint8_t { No, Yes, Wait };
-  BadAnswerFound BadAnswer(bool final, bool cutAhead, size_t& length) const;
+  BadAnswerFound BadAnswer(bool final, size_t& length) const;
   int Rank(Reading kind) const;
+  bool Crosses(size_t length, bool final, bool& wait) const;
   void Emit(SplitKind kind, size_t length, bool crcGood, bool toRequest);
   void EmitUnframed();
   void Compact();
@@ -97,7 +100,9 @@ private:
   std::vector<uint8_t> bytes_;
   std::vector<int64_t> endUs_;    // when each byte ended on the wire (estimated)
   std::vector<int64_t> chunkUs_;  // the arrival time of each byte's chunk
+  std::vector<int64_t> earliestUs_;  // the earliest each byte can have ended
   int64_t lastEndUs_ = INT64_MIN;
+  int64_t lastArrivalUs_ = INT64_MIN;
   size_t pos_ = 0;
   size_t unframedFrom_ = SIZE_MAX;  // the run of unframed bytes before pos_
   bool quietAtEnd_ = false;         // a silence follows the last byte held

@@ -222,27 +222,3 @@ TEST(FrameSplitter, OfTwoReadingsTheOneFollowedByASilenceWins) {
     }
   }
 }
-TEST(FrameSplitterDebug, Dump) {
-  const LineScenario line = MakeScenario(Faulty(400, 4));
-  const Heard heard = Listen(line, CutRandomly(line, 1, 1));
-  size_t k = 0;
-  for (size_t i = 0; i < line.Logged.size(); ++i) if (HexText(line.Logged[i].Bytes).rfind("02 41 F9 00", 0) == 0) k = i;
-  for (size_t i = k - 2; i < k + 3; ++i) printf("L %s\n", line.Log[i].substr(0, 60).c_str());
-  for (size_t i = line.FrameAt[k + 1] - 3; i < line.FrameAt[k + 1] + 3; ++i) printf("T %zu %02X %lld\n", i, line.Bytes[i], (long long)line.EndUs[i]);
-  for (const auto& f : heard.Frames) if (f.Us > line.EndUs[line.FrameAt[k]] - 100000 && f.Us < line.EndUs[line.FrameAt[k]] + 100000) printf("F %d %s\n", (int)f.Direction, HexText(f.Bytes).substr(0, 60).c_str());
-  return;
-  for (size_t i = 0; i < 14; ++i) printf("L %s\n", line.Log[i].c_str());
-  for (size_t i = 0; i < 14 && i < heard.Frames.size(); ++i)
-    printf("F %d %s %d\n", (int)heard.Frames[i].Direction, HexText(heard.Frames[i].Bytes).c_str(), heard.Frames[i].AttemptResult.value_or(-1));
-  for (size_t i = line.FrameAt[9]-3; i < line.FrameAt[9]+12; ++i) printf("T %zu %02X %lld\n", i, line.Bytes[i], (long long)line.EndUs[i]);
-}
-TEST(FrameSplitterDebug, Small) {
-  const LineScenario line = MakeScenario(Faulty(400, 4));
-  FrameSplitter splitter(SplitterTiming::For(line.Format));
-  size_t k = 0;
-  for (size_t i = 0; i < line.Logged.size(); ++i) if (HexText(line.Logged[i].Bytes).rfind("02 41 F9 00", 0) == 0) k = i;
-  for (size_t i = line.FrameAt[k - 1]; i < line.FrameAt[k + 2]; ++i) {
-    splitter.Feed(&line.Bytes[i], 1, line.EndUs[i]);
-    for (auto& f : splitter.Take()) printf("at %zu: %d %s\n", i, (int)f.Kind, HexText(f.Bytes).substr(0, 40).c_str());
-  }
-}

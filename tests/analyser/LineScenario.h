@@ -51,7 +51,8 @@ struct Chunk {
 // The line cut before each of `cuts` (sorted byte indices); each chunk
 // arrives when its last byte has ended.
 std::vector<Chunk> CutAt(const LineScenario& line, const std::vector<size_t>& cuts);
-// Cut at random places, about every `mean` bytes.
+// Cut at random places, about every `mean` bytes, and wherever the line
+// was quiet for longer than an adapter's latency timer set to 1 ms.
 std::vector<Chunk> CutRandomly(const LineScenario& line, size_t mean, uint32_t seed);
 // One chunk per exchange: each request glued to its answer.
 std::vector<Chunk> CutByExchange(const LineScenario& line);
