@@ -200,7 +200,7 @@ FrameSplitter::BadAnswerFound FrameSplitter::BadAnswer(bool final, size_t& lengt
         continue;
       }
       const size_t end = pos_ + n;
-      const bool bounded = bySilence ? SilenceBefore(end) : (end == bytes_.size() || FrameStartsAt(end));
+      const bool bounded = bySilence ? LikelySilenceBefore(end) : (end == bytes_.size() || FrameStartsAt(end));
       if (!bounded) {
         // The frame after it may not have come whole yet.
         wait = wait || (!final && FrameMayStartAt(end));
@@ -349,12 +349,13 @@ bool FrameSplitter::Step(bool final) {
     case BadAnswerFound::Wait: return false;
     case BadAnswerFound::No: break;
   }
-  // A frame whose CRC holds between two boundaries, of no layout we know
-  // (a foreign answer to the waiting request, or a stray one).
+  // A frame from the waiting request's address whose CRC holds between two
+  // boundaries, of no layout we know: a foreign answer to it.
   bool pending = false;
-  const size_t whole = OpenLength(pos_, available, true, final, &pending);
+  const bool fromAsked = !request_.empty() && bytes_[pos_] == request_[0];
+  const size_t whole = fromAsked ? OpenLength(pos_, available, true, final, &pending) : 0;
   if (whole != 0 && !Crosses(whole, final, pending)) {
-    Emit(SplitKind::Answer, whole, true, !request_.empty());
+    Emit(SplitKind::Answer, whole, true, true);
     return true;
   }
   if (pending) return false;

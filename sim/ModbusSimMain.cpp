@@ -10,6 +10,7 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <random>
 
@@ -17,6 +18,7 @@
 #include "PortDirectory.h"
 #include "PtyLine.h"
 #include "SimBus.h"
+#include "TapLine.h"
 
 namespace {
 constexpr int kUsageError = 2;  // bad options; 1 when the line cannot be set up
@@ -74,6 +76,8 @@ int main(int argc, char** argv) {
   std::optional<uint32_t> seed;
   std::string scriptFile;
   bool log = false;
+  bool tap = false;
+  double tapNoise = 0;
   app.add_option("--com", com, "COM number to register (default: the first free one from 9 up)")->check(CLI::Range(1, 255));
   app.add_option("--devices", deviceList, "device addresses served, e.g. 1,5-7")->capture_default_str();
   app.add_option("--busy-polls", options.busy.polls, "code-14 polls answered busy after a database write")
@@ -95,6 +99,9 @@ int main(int argc, char** argv) {
   app.add_option("--seed", seed, "seed for random faults");
   app.add_option("--script", scriptFile, "behaviour for each successive request (see README.md)")->check(CLI::ExistingFile);
   app.add_flag("--log", log, "print each frame received and sent");
+  app.add_flag("--tap", tap, "register a second port that mirrors every byte of the line at its pace (needs --baud)");
+  app.add_option("--tap-noise", tapNoise, "chance (0..1) of 1-3 noise bytes on the tap in the silence after a frame")
+      ->check(CLI::Range(0.0, 1.0));
   app.set_version_flag("--version", "modbus-sim " MODBUS_TESTER_VERSION);
   try {
     app.parse(argc, argv);
@@ -126,6 +133,10 @@ int main(int argc, char** argv) {
     options.script = std::move(*script);
   }
   options.seed = seed ? *seed : std::random_device{}();
+  if ((tap || tapNoise > 0) && timing.baud <= 0) {
+    std::cerr << "modbus-sim: --tap needs --baud: the tap carries the line at its pace\n";
+    return kUsageError;
+  }
   timing.parity = parity[0];
 
   if (!InstallStopSignals()) {
@@ -141,11 +152,25 @@ int main(int argc, char** argv) {
       std::cerr << "modbus-sim: cannot register the port: " << error << '\n';
       return 1;
     }
-    std::printf("modbus-sim: COM%d %s\n", registration->Number(), line.SlavePath().c_str());
-    std::fflush(stdout);
     SimLog sink = log ? SimLog(PrintLogLine) : SimLog();
+    std::unique_ptr<TapLine> tapLine;
+    std::optional<PortRegistration> tapRegistration;
+    if (tap || tapNoise > 0) {
+      tapLine = std::make_unique<TapLine>(timing, tapNoise, options.seed, sink);
+      tapRegistration = Register(0, tapLine->SlavePath(), error);
+      if (!tapRegistration) {
+        std::cerr << "modbus-sim: cannot register the tap: " << error << '\n';
+        return 1;
+      }
+      std::printf("modbus-sim: COM%d %s tap COM%d %s\n", registration->Number(), line.SlavePath().c_str(),
+                  tapRegistration->Number(), tapLine->SlavePath().c_str());
+    } else {
+      std::printf("modbus-sim: COM%d %s\n", registration->Number(), line.SlavePath().c_str());
+    }
+    std::fflush(stdout);
     SimBus bus(options, sink);
     LineServer server(line.MasterFd(), bus, timing, sink);
+    server.SetTap(tapLine.get());
     if (timing.baud > 0) server.CheckLineSettings(line.SlaveFd(), mismatch == "noise");
     server.Run(stopPipe[0]);
   } catch (const std::exception& e) {
