@@ -11,11 +11,12 @@
 #include <optional>
 
 #include "FrameRing.h"
+#include "FrameSource.h"
 #include "FrameSplitter.h"
 #include "ListenStatistics.h"
 #include "RtuTiming.h"
 
-class LineAnalyser {
+class LineAnalyser : public FrameSource {
 public:
   // Longer than the link's own wait for an answer's head (1.3 s).
   static constexpr int64_t kAnswerWaitUs = 1'500'000;
@@ -26,9 +27,9 @@ public:
   void Idle(int64_t nowUs);
   void Finish();
 
-  const FrameRing& Frames() const { return ring_; }
+  const FrameRing& Frames() const override { return ring_; }
   // Frames with a running number below this one will not change any more.
-  uint64_t CompleteBefore() const { return completeBefore_; }
+  uint64_t CompleteBefore() const override { return completeBefore_; }
   const ListenStatistics& Statistics() const { return statistics_; }
   void ResetStatistics() { statistics_.Reset(); }
   void ClearFrames() { ring_.Clear(); }

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "AdapterDelay.h"
 #include "CaptureInput.h"
 #include "Crc16.h"
 #include "EComPort.h"
@@ -154,6 +155,11 @@ int RunListen(const CliOptions& options) {
       std::cerr << "modbus-cli: " << options.Port << ": " << e.what() << "\n";
       return kPortError;
     }
+    const int latency = LatencyTimerOf(options.Port);
+    if (AdapterDelayHidesSilence(latency, format))
+      std::cerr << "modbus-cli: " << options.Port << ": the adapter's latency_timer is " << latency
+                << " ms, longer than 3.5 characters: inter-frame timing is the adapter's, not the line's;"
+                   " set it to 1 (see README.md)\n";
     const int64_t start = NowUs();
     const auto limitUs = static_cast<int64_t>(options.DurationS * 1e6);
     try {

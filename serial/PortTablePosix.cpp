@@ -39,7 +39,7 @@ std::optional<Resolved> Resolve(const std::string& name, const HardwareSource& h
 std::vector<PortInfo> ListSerialPortsFrom(const HardwareSource& hardware) {
   std::map<int, PortInfo> byNumber;  // ordered by number: COM2 before COM10
   for (const HardwarePort& port : hardware())
-    byNumber[port.Number] = {ComPortName(port.Number), port.Device, port.Description};
+    byNumber[port.Number] = {ComPortName(port.Number), port.Device, port.Description, port.LatencyTimerMs};
   for (const RegisteredPort& port : ListRegisteredPorts())
     byNumber[port.Number] = {ComPortName(port.Number), port.Device, "registered: " + port.Device};
   std::vector<PortInfo> ports;

@@ -4,7 +4,7 @@
 #include <QFontDatabase>
 #include <algorithm>
 
-#include "TrafficRecorder.h"
+#include "FrameSource.h"
 #include "WindowLook.h"
 
 namespace {
@@ -17,7 +17,7 @@ bool RightAligned(int column) {
 }
 }  // namespace
 
-TFrameTableModel::TFrameTableModel(const TrafficRecorder& recorder, QObject* parent)
+TFrameTableModel::TFrameTableModel(const FrameSource& recorder, QObject* parent)
     : QAbstractTableModel(parent),
       recorder_(recorder),
       anchor_(ClockAnchor::Now()),

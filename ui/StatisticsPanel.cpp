@@ -1,52 +1,21 @@
 #include "StatisticsPanel.h"
 
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
+#include "CountsTable.h"
 #include "StatisticsText.h"
 #include "TrafficRecorder.h"
-#include "WindowLook.h"
 
 TStatisticsPanel::TStatisticsPanel(TrafficRecorder& recorder, QWidget* parent)
     : QWidget(parent), recorder_(recorder) {
-  auto* title = new QLabel(QString::fromUtf8("Статистика по адресам устройств"), this);
-  title->setFont(WindowFont(8, true));
-  SetTextColour(title, kTeal);
-  BReset = new QPushButton(QString::fromUtf8("Сбросить"), this);
-  BReset->setAutoDefault(false);
-  BReset->setToolTip(QString::fromUtf8("начать счёт заново"));
-
-  Table = new QTableWidget(0, kStatisticsColumns, this);
-  QStringList titles;
-  for (const std::string& t : StatisticsColumnTitles()) titles << QString::fromStdString(t);
-  Table->setHorizontalHeaderLabels(titles);
-  Table->horizontalHeaderItem(StatResults)->setToolTip(QString::fromUtf8(
-      "код результата: запросов. 0 успешно, 1–127 исключение устройства, 128 чужой ответ, "
-      "129 ответ неполный, 130 нет ответа, 131 ошибка контрольной суммы"));
+  const std::vector<std::string> columns(StatisticsColumnTitles().begin(), StatisticsColumnTitles().end());
+  const CountsTable parts = BuildCountsTable(this, "Статистика по адресам устройств", columns, StatResults, 24);
+  Table = parts.Table;
+  BReset = parts.Reset;
   Table->horizontalHeaderItem(StatRepeats)->setToolTip(QString::fromUtf8("попыток сверх первой"));
-  Table->verticalHeader()->hide();
-  Table->verticalHeader()->setDefaultSectionSize(Table->fontMetrics().height() + 4);
-  Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  Table->setWordWrap(false);
   const QFontMetrics metrics(Table->font());
-  for (int c = 0; c < kStatisticsColumns; ++c)
-    Table->setColumnWidth(c, metrics.horizontalAdvance(titles[c]) + 24);
   Table->setColumnWidth(StatLatency, metrics.horizontalAdvance("9999,999 / 9999,999 / 9999,999") + 12);
-  // The results take what room there is: their list grows with the codes seen.
-  Table->horizontalHeader()->setSectionResizeMode(StatResults, QHeaderView::Stretch);
-
-  auto* head = new QHBoxLayout;
-  head->addWidget(title);
-  head->addStretch();
-  head->addWidget(BReset);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addLayout(head);
-  layout->addWidget(Table);
 
   connect(BReset, &QPushButton::clicked, this, [this] {
     recorder_.ResetStatistics();
