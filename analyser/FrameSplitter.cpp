@@ -12,6 +12,8 @@ constexpr size_t kNone = SIZE_MAX;
 constexpr size_t kCompactAt = 4096;
 // The longest frame a reading may wait for: a block of 2048 bytes (100).
 constexpr size_t kLongestWait = 2048 + 6;
+// The shortest database write (69): address, code, module, a byte, CRC.
+constexpr size_t kMinDatabaseWrite = 6;
 
 int64_t Us(std::chrono::nanoseconds time) { return (time.count() + 500) / 1000; }
 }  // namespace
@@ -123,9 +125,9 @@ size_t FrameSplitter::OpenLength(size_t at, size_t room, bool bounded, bool fina
   const size_t longest = std::min<size_t>(room, kMaxOpenFrame);
   // A frame after it, a sure silence or the end of the stream witness its
   // end better than a silence a chunk may hide: the first such length wins,
-  // then (when no better one may still come) the first with a silence that
-  // may be.
+  // then (when no better one may still come) one with a silence that may be.
   size_t weak = 0;
+  bool weakLikely = false;
   bool mayCome = false;
   uint16_t crc = 0xFFFF;
   for (size_t covered = 1; covered + 2 <= longest; ++covered) {
@@ -137,7 +139,13 @@ size_t FrameSplitter::OpenLength(size_t at, size_t room, bool bounded, bool fina
     const size_t end = at + whole;
     const bool sure = end == bytes_.size() ? final || quietAtEnd_ : CertainSilenceBefore(end) || FrameStartsAt(end);
     if (sure) return whole;
-    if (weak == 0 && SilenceBefore(end)) weak = whole;
+    // Of the lengths a silence may follow, one where the bytes' times put
+    // it beats one where a chunk merely hides room for it; then the last,
+    // since a CRC that holds early inside a long frame holds by chance.
+    if (SilenceBefore(end) && (LikelySilenceBefore(end) || !weakLikely)) {
+      weak = whole;
+      weakLikely = LikelySilenceBefore(end);
+    }
     if (!final && FrameMayStartAt(end)) mayCome = true;
   }
   if (mayCome && pending) *pending = true;
@@ -249,6 +257,13 @@ bool FrameSplitter::Crosses(size_t length, bool final, bool& wait) const {
   return false;
 }
 
+// The bytes' times put a silence inside a reading of `length` from pos_.
+bool FrameSplitter::SilenceInside(size_t length) const {
+  for (size_t at = pos_ + 1; at < pos_ + length; ++at)
+    if (LikelySilenceBefore(at)) return true;
+  return false;
+}
+
 bool FrameSplitter::Step(bool final) {
   const size_t n = bytes_.size();
   const size_t available = n - pos_;
@@ -284,10 +299,16 @@ bool FrameSplitter::Step(bool final) {
     bool pending = false;
     // After a request that waits, a frame of a code whose layout we do not
     // know is taken for its (foreign) answer; 65 and 69 stay requests.
+    // A 69 carries a module and its database, never empty: one without a
+    // byte of it is no request, but may be a foreign answer.
     const uint8_t code = bytes_[pos_ + 1];
     const bool ours = code == fc::WriteModuleDatabase || code == fc::DeviceCode65;
+    auto role = [&](size_t length) {
+      const bool request = ours && !(code == fc::WriteModuleDatabase && length < kMinDatabaseWrite);
+      return request_.empty() || request ? Reading::OpenRequest : Reading::AnswerToRequest;
+    };
     if (const size_t length = OpenLength(pos_, available, true, final, &pending))
-      good.push_back({length, request_.empty() || ours ? Reading::OpenRequest : Reading::AnswerToRequest});
+      good.push_back({length, role(length)});
     undecided = undecided || pending || available < static_cast<size_t>(kMaxOpenFrame);
   }
   // A frame after a silence further on ends what may start here: no
@@ -308,15 +329,18 @@ bool FrameSplitter::Step(bool final) {
              good.end());
   if (crossing) return false;
 
+  // Supported readings first, then those with no silence inside (a frame
+  // is sent without one), then by role, then the longer.
+  auto better = [&](const Good& a, const Good& b) {
+    const bool sa = Boundary(pos_ + a.Length, final), sb = Boundary(pos_ + b.Length, final);
+    if (sa != sb) return sa;
+    const bool ia = SilenceInside(a.Length), ib = SilenceInside(b.Length);
+    if (ia != ib) return ib;
+    const int ra = Rank(a.Kind), rb = Rank(b.Kind);
+    if (ra != rb) return ra < rb;
+    return a.Length > b.Length;
+  };
   if (!good.empty()) {
-    // Supported readings first, then by role, then the longer.
-    auto better = [&](const Good& a, const Good& b) {
-      const bool sa = Boundary(pos_ + a.Length, final), sb = Boundary(pos_ + b.Length, final);
-      if (sa != sb) return sa;
-      const int ra = Rank(a.Kind), rb = Rank(b.Kind);
-      if (ra != rb) return ra < rb;
-      return a.Length > b.Length;
-    };
     const Good best = *std::min_element(good.begin(), good.end(), better);
     const bool supported = Boundary(pos_ + best.Length, final);
     if (undecided && !supported) return false;
@@ -328,13 +352,7 @@ bool FrameSplitter::Step(bool final) {
     if (overlapped) good.clear();
   }
   if (!good.empty()) {
-    const Good best = *std::min_element(good.begin(), good.end(), [&](const Good& a, const Good& b) {
-      const bool sa = Boundary(pos_ + a.Length, final), sb = Boundary(pos_ + b.Length, final);
-      if (sa != sb) return sa;
-      const int ra = Rank(a.Kind), rb = Rank(b.Kind);
-      if (ra != rb) return ra < rb;
-      return a.Length > b.Length;
-    });
+    const Good best = *std::min_element(good.begin(), good.end(), better);
     if (best.Kind == Reading::Request || best.Kind == Reading::OpenRequest) {
       Emit(SplitKind::Request, best.Length, true, false);
     } else {

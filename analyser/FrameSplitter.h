@@ -9,9 +9,10 @@
 // Where a stretch reads two ways, the reading whose CRCs hold wins: a frame
 // whose CRC holds beats bytes that fit nothing, and of two readings that
 // both hold, the one followed by a boundary (a silence, the end of what was
-// heard, or another frame whose CRC holds) wins; if both are, the answer to
-// the request before it wins over a request, a request over an answer
-// without request, and then the longer frame.
+// heard, or another frame whose CRC holds) wins; if both are, the one with
+// no silence inside, then the answer to the request before it wins over a
+// request, a request over an answer without request, and then the longer
+// frame. A 69 without a byte of database is read as no request.
 #pragma once
 
 #include <cstddef>
@@ -92,6 +93,7 @@ private:
   BadAnswerFound BadAnswer(bool final, size_t& length) const;
   int Rank(Reading kind) const;
   bool Crosses(size_t length, bool final, bool& wait) const;
+  bool SilenceInside(size_t length) const;
   void Emit(SplitKind kind, size_t length, bool crcGood, bool toRequest);
   void EmitUnframed();
   void Compact();

@@ -52,7 +52,8 @@ void ExpectAsLogged(const LineScenario& line, const Heard& heard, const std::str
     const ExpectedFrame& expected = line.Expected[i];
     const MonitorFrame& frame = *framed[i];
     ASSERT_EQ(frame.Bytes, expected.Bytes) << "frame " << i;
-    ASSERT_EQ(frame.Direction, expected.Request ? FrameDirection::Tx : FrameDirection::Rx) << "frame " << i;
+    ASSERT_EQ(frame.Direction, expected.Request ? FrameDirection::Tx : FrameDirection::Rx)
+        << "frame " << i << ": " << HexText(frame.Bytes) << " after " << (i ? HexText(framed[i - 1]->Bytes) : "");
     if (expected.Request) {
       EXPECT_EQ(transactionOf.count(expected.Exchange), 0u);
       transactionOf[expected.Exchange] = frame.Transaction;
