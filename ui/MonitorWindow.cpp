@@ -154,7 +154,7 @@ void TFormMonitor::BuildControls() {
   bottom->addWidget(Statistics);
   bottom->addWidget(ListenStatistics);
   bottom->addWidget(Values);
-  bottom->setSizes({620, 620});
+  bottom->setSizes({620, 620, 620});  // one of the statistics panels is hidden
   auto* split = new QSplitter(Qt::Vertical);
   split->addWidget(FrameView);
   split->addWidget(bottom);

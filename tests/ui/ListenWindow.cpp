@@ -30,6 +30,7 @@
 #include "SimTestSupport.h"
 #include "StatisticsPanel.h"
 #include "UiTestApp.h"
+#include "ValuePanel.h"
 
 namespace {
 
@@ -116,6 +117,7 @@ TEST_F(ListenWindow, HearsTheTapAsTheSimulatorLogsItAndNeverTakesTheMainWindowsP
   EXPECT_EQ(monitor.BListen->text(), QString::fromUtf8("Остановить прослушивание"));
   EXPECT_TRUE(monitor.ListenStatistics->isVisible());
   EXPECT_FALSE(monitor.Statistics->isVisible());
+  EXPECT_GT(monitor.Values->width(), 200) << "the value view keeps its room beside the statistics";
 
   // The main window polls both devices; some answers fail as the faults say.
   for (int round = 0; round < 4; ++round)
