@@ -277,6 +277,7 @@ bool FrameSplitter::Step(bool final) {
   std::vector<Good> good;
   bool undecided = false;
   bool open = false;
+  bool openPending = false;  // a request whose end only the CRC finds may yet be read
   if (available >= 2) {
     std::vector<Reading> kinds = {Reading::Request, Reading::Answer};
     if (!request_.empty()) kinds.insert(kinds.begin(), Reading::AnswerToRequest);
@@ -309,6 +310,7 @@ bool FrameSplitter::Step(bool final) {
     };
     if (const size_t length = OpenLength(pos_, available, true, final, &pending))
       good.push_back({length, role(length)});
+    openPending = pending;
     undecided = undecided || pending || available < static_cast<size_t>(kMaxOpenFrame);
   }
   // A frame after a silence further on ends what may start here: no
@@ -344,6 +346,9 @@ bool FrameSplitter::Step(bool final) {
     const Good best = *std::min_element(good.begin(), good.end(), better);
     const bool supported = Boundary(pos_ + best.Length, final);
     if (undecided && !supported) return false;
+    // An answer to no request heard loses to a request that may still be
+    // read there once the frame after it has come.
+    if (openPending && Rank(best.Kind) > Rank(Reading::OpenRequest)) return false;
     // With no boundary after it, a reading loses to a frame that starts
     // inside it: its bytes before that frame belong to none.
     bool overlapped = false;
