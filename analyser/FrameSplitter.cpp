@@ -237,7 +237,11 @@ int FrameSplitter::Rank(Reading kind) const {
   switch (kind) {
     case Reading::AnswerToRequest: {
       const uint8_t function = bytes_[pos_ + 1];
-      return function == request_[1] || function == ExceptionFunction(request_[1]) ? 0 : 2;
+      if (function == ExceptionFunction(request_[1])) return 0;
+      if (function != request_[1]) return 2;
+      // Writes are answered with the start and value or quantity they
+      // asked for: without them, the frame is no answer of theirs.
+      return EchoesTheWrite() ? 0 : 2;
     }
     case Reading::Request: return 1;
     case Reading::OpenRequest: return 3;
@@ -255,6 +259,25 @@ bool FrameSplitter::Crosses(size_t length, bool final, bool& wait) const {
     if (!final && FrameMayStartAt(at)) wait = true;
   }
   return false;
+}
+
+// The first frame whose CRC holds after a silence past pos_, within the
+// longest wait; kNone when there is none.
+size_t FrameSplitter::NextFrameAfterSilence() const {
+  const size_t last = std::min(bytes_.size(), pos_ + kLongestWait);
+  for (size_t at = pos_ + 1; at + kMinFrame <= last; ++at)
+    if (SilenceBefore(at) && FrameStartsAt(at)) return at;
+  return kNone;
+}
+
+// The frame at pos_ repeats bytes 2 to 5 of the waiting request where that
+// request is a write (5, 6, 15, 16), whose answer does.
+bool FrameSplitter::EchoesTheWrite() const {
+  const uint8_t code = request_[1];
+  const bool write = code == fc::WriteSingleCoil || code == fc::WriteSingleRegister ||
+                     code == fc::WriteMultipleCoils || code == fc::WriteMultipleRegisters;
+  if (!write || request_.size() < 6 || bytes_.size() < pos_ + 6) return true;
+  return std::equal(request_.begin() + 2, request_.begin() + 6, bytes_.begin() + static_cast<long>(pos_ + 2));
 }
 
 // The bytes' times put a silence inside a reading of `length` from pos_.
@@ -308,18 +331,22 @@ bool FrameSplitter::Step(bool final) {
       const bool request = ours && !(code == fc::WriteModuleDatabase && length < kMinDatabaseWrite);
       return request_.empty() || request ? Reading::OpenRequest : Reading::AnswerToRequest;
     };
-    if (const size_t length = OpenLength(pos_, available, true, final, &pending))
-      good.push_back({length, role(length)});
+    size_t length = OpenLength(pos_, available, true, final, &pending);
+    // A frame after a silence further on ends this one at the latest: what
+    // lies between cannot carry it on, so its end need not wait for them.
+    if (length == 0 && pending && !final) {
+      if (const size_t next = NextFrameAfterSilence(); next != kNone) {
+        length = OpenLength(pos_, next - pos_, true, true);
+        pending = length == 0;
+      }
+    }
+    if (length != 0) good.push_back({length, role(length)});
     openPending = pending;
     undecided = undecided || pending || available < static_cast<size_t>(kMaxOpenFrame);
   }
   // A frame after a silence further on ends what may start here: no
   // reading can run into it, so none needs to wait for more bytes.
-  if (undecided && !final) {
-    const size_t last = std::min(n, pos_ + kLongestWait);
-    for (size_t at = pos_ + 1; at + kMinFrame <= last && undecided; ++at)
-      if (SilenceBefore(at) && FrameStartsAt(at)) undecided = false;
-  }
+  if (undecided && !final && NextFrameAfterSilence() != kNone) undecided = false;
   if (final) undecided = false;
 
   // Of two overlapping readings whose CRCs hold, the one that keeps to a

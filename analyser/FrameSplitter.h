@@ -12,7 +12,9 @@
 // heard, or another frame whose CRC holds) wins; if both are, the one with
 // no silence inside, then the answer to the request before it wins over a
 // request, a request over an answer without request, and then the longer
-// frame. A 69 without a byte of database is read as no request.
+// frame. A 69 without a byte of database is read as no request, and an
+// answer to a write (5, 6, 15, 16) that does not repeat its start and value
+// or quantity as no answer of it.
 #pragma once
 
 #include <cstddef>
@@ -94,6 +96,8 @@ private:
   int Rank(Reading kind) const;
   bool Crosses(size_t length, bool final, bool& wait) const;
   bool SilenceInside(size_t length) const;
+  bool EchoesTheWrite() const;
+  size_t NextFrameAfterSilence() const;
   void Emit(SplitKind kind, size_t length, bool crcGood, bool toRequest);
   void EmitUnframed();
   void Compact();
