@@ -129,6 +129,8 @@ size_t FrameSplitter::OpenLength(size_t at, size_t room, bool bounded, bool fina
   size_t weak = 0;
   bool weakLikely = false;
   bool mayCome = false;
+  // More bytes of it may come: it may run past what is held.
+  const bool growing = at + room >= bytes_.size() && bytes_.size() - at < static_cast<size_t>(kMaxOpenFrame);
   uint16_t crc = 0xFFFF;
   for (size_t covered = 1; covered + 2 <= longest; ++covered) {
     crc = Crc16Next(crc, bytes_[at + covered - 1]);
@@ -147,6 +149,10 @@ size_t FrameSplitter::OpenLength(size_t at, size_t room, bool bounded, bool fina
       weakLikely = LikelySilenceBefore(end);
     }
     if (!final && FrameMayStartAt(end)) mayCome = true;
+    // Bytes after it that start no frame may be the frame's own: while it
+    // may go on past what is held, a silence a chunk merely hides does not
+    // end it yet.
+    if (!final && !quietAtEnd_ && growing && SilenceBefore(end) && !LikelySilenceBefore(end)) mayCome = true;
   }
   if (mayCome && pending) *pending = true;
   return mayCome ? 0 : weak;

@@ -3,8 +3,10 @@
 // of its code (FrameLengths.h) and the CRC agree; silences of 3.5 characters
 // are hints only: they end a frame whose length only the CRC can find (69,
 // 65, codes of other layouts), support a boundary between two readings, and
-// let bytes that came before them be given up. After bytes that fit no frame
-// the search goes on from the next byte.
+// let bytes that came before them be given up. A silence a chunk merely
+// hides (one the bytes' times do not put there) ends such a frame only once
+// no more of it can come. After bytes that fit no frame the search goes on
+// from the next byte.
 //
 // Where a stretch reads two ways, the reading whose CRCs hold wins: a frame
 // whose CRC holds beats bytes that fit nothing, and of two readings that
