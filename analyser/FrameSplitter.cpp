@@ -205,8 +205,13 @@ FrameSplitter::BadAnswerFound FrameSplitter::BadAnswer(bool final, size_t& lengt
   const FrameLengths lengths = KnownLengths(pos_, Reading::AnswerToRequest);
   // A frame after it is the better witness of its end than a silence, whose
   // place a chunk of several bytes hides.
+  const bool exception = b[1] == ExceptionFunction(request_[1]);
+  const auto longest = static_cast<size_t>(
+      *std::max_element(lengths.Lengths.begin(), lengths.Lengths.begin() + std::max(lengths.Count, 1)));
+  // Last, a silence a chunk may hide after it, where bytes of no frame
+  // follow it up to the next frame (noise heard in the same chunk).
   bool wait = false;
-  for (bool bySilence : {false, true}) {
+  for (const Witness witness : {Witness::Frame, Witness::Silence, Witness::Noise}) {
     for (int i = lengths.Count - 1; i >= 0; --i) {
       const auto n = static_cast<size_t>(lengths.Lengths[static_cast<size_t>(i)]);
       if (n > available || (n == available && !final && !quietAtEnd_)) {
@@ -214,7 +219,21 @@ FrameSplitter::BadAnswerFound FrameSplitter::BadAnswer(bool final, size_t& lengt
         continue;
       }
       const size_t end = pos_ + n;
-      const bool bounded = bySilence ? LikelySilenceBefore(end) : (end == bytes_.size() || FrameStartsAt(end));
+      bool bounded = false;
+      switch (witness) {
+        case Witness::Frame: bounded = end == bytes_.size() || FrameStartsAt(end); break;
+        case Witness::Silence: bounded = LikelySilenceBefore(end); break;
+        case Witness::Noise: {
+          // Bytes up to the next frame that no length of the answer spans
+          // are no cut answer: the answer ends where its length says, an
+          // exception's at 5 bytes, if the bytes' times put no silence in
+          // it (else it is cut short there).
+          if ((exception && n != 5) || SilenceInside(n)) break;
+          const size_t until = SilenceBefore(end) ? NoFrameUntil(end, final, wait) : kNone;
+          bounded = until != kNone && until - pos_ > longest;
+          break;
+        }
+      }
       if (!bounded) {
         // The frame after it may not have come whole yet.
         wait = wait || (!final && FrameMayStartAt(end));
@@ -233,6 +252,19 @@ FrameSplitter::BadAnswerFound FrameSplitter::BadAnswer(bool final, size_t& lengt
     if (wait) return BadAnswerFound::Wait;
   }
   return BadAnswerFound::No;
+}
+
+// Where the bytes from `end` that start no frame stop: at the next frame,
+// which a silence may precede, or at the end of what was heard; kNone when
+// there is no such place (yet: then `wait` is set while more may come).
+size_t FrameSplitter::NoFrameUntil(size_t end, bool final, bool& wait) const {
+  const size_t last = std::min(bytes_.size(), end + kLongestWait);
+  for (size_t at = end; at < last; ++at)
+    if (FrameStartsAt(at)) return at > end && SilenceBefore(at) ? at : kNone;
+  if (last < bytes_.size()) return kNone;
+  if (final || quietAtEnd_) return last;
+  wait = true;
+  return kNone;
 }
 
 // The order of roles where two readings hold: the answer to the waiting

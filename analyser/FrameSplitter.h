@@ -14,9 +14,13 @@
 // heard, or another frame whose CRC holds) wins; if both are, the one with
 // no silence inside, then the answer to the request before it wins over a
 // request, a request over an answer without request, and then the longer
-// frame. A 69 without a byte of database is read as no request, and an
-// answer to a write (5, 6, 15, 16) that does not repeat its start and value
-// or quantity as no answer of it.
+// frame. An answer to the waiting request whose CRC fails ends where its
+// length says if a frame or a silence follows it, or, in a chunk that may
+// hide a silence there, bytes of no frame up to the next frame: more bytes
+// than any length of the answer spans, so that they are no cut answer. A
+// 69 without a byte of database is read as no request, and an answer to a
+// write (5, 6, 15, 16) that does not repeat its start and value or
+// quantity as no answer of it.
 #pragma once
 
 #include <cstddef>
@@ -94,6 +98,8 @@ private:
   bool FrameMayStartAt(size_t at) const;  // bytes from `at` may yet become a frame
   bool Boundary(size_t end, bool final) const;
   enum class BadAnswerFound : uint8_t { No, Yes, Wait };
+  enum class Witness : uint8_t { Frame, Silence, Noise };  // of a bad answer's end
+  size_t NoFrameUntil(size_t end, bool final, bool& wait) const;
   BadAnswerFound BadAnswer(bool final, size_t& length) const;
   int Rank(Reading kind) const;
   bool Crosses(size_t length, bool final, bool& wait) const;
