@@ -123,6 +123,13 @@ void AddCliOptions(CLI::App& app, CliOptions& o) {
       ->check(CLI::Range(1, 3600000))
       ->capture_default_str();
   const std::string scan = "Finder (--scan: which devices answer, at which line settings)";
+  const char* listen = "Listening";
+  app.add_flag("--listen", o.Listen, "hear the line another master drives; nothing is ever sent")->group(listen);
+  app.add_option("--from-capture", o.FromCapture, "with --listen: read a pcap file or the monitor's CSV instead of a port")
+      ->group(listen)->check(CLI::ExistingFile);
+  app.add_option("--capture", o.CaptureFile, "with --listen: write the frames heard to this pcap file")->group(listen);
+  app.add_option("--duration", o.DurationS, "with --listen: stop after this many seconds")
+      ->group(listen)->check(CLI::PositiveNumber);
   app.add_flag("--scan", o.Scan, "sweep addresses, rates and frames with one probe each")->group(scan);
   app.add_option("--addresses", o.ScanAddresses, "addresses to probe, e.g. 1-31 or 1,5,10-12 (1..247)")
       ->group(scan)
@@ -155,6 +162,28 @@ void RecordGivenOptions(const CLI::App& app, CliOptions& options) {
 }
 
 bool CheckCommandLine(const CliOptions& o, std::string& error) {
+  static const char* const kListenOptions[] = {"--from-capture", "--capture", "--duration"};
+  if (o.Has("--listen")) {
+    for (const char* name : kClickOptions)
+      if (o.Has(name)) {
+        error = std::string(name) + " does not go with --listen, which never sends";
+        return false;
+      }
+    if (o.Has("--scan") || o.Has("--batch") || o.Has("--monitor") || o.Has("--device")) {
+      error = "--listen runs on its own: no --scan, --batch, --monitor or --device";
+      return false;
+    }
+    if (o.Has("--port") == o.Has("--from-capture")) {
+      error = "--listen hears either a port (--port) or a capture (--from-capture)";
+      return false;
+    }
+    return true;
+  }
+  for (const char* name : kListenOptions)
+    if (o.Has(name)) {
+      error = std::string(name) + " belongs to --listen";
+      return false;
+    }
   // No default: the first port of a machine is often its console.
   if (!o.Has("--port")) {
     error = "--port is required (e.g. --port COM9)";

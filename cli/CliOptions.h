@@ -55,6 +55,12 @@ struct CliOptions {
   bool First = false;
   bool FirstSetting = false;
 
+  // Listening (--listen): the line is only heard, never written.
+  bool Listen = false;
+  std::string FromCapture;  // a pcap file or the monitor's CSV instead of a port
+  std::string CaptureFile;  // what was heard, as pcap
+  double DurationS = 0;     // 0: until stopped
+
   // The long names ("--dat1") of the options that were given.
   std::set<std::string> Given;
   bool Has(const std::string& name) const { return Given.count(name) > 0; }

@@ -10,6 +10,7 @@
 #include "CliOutput.h"
 #include "CliRun.h"
 #include "EntryMode.h"
+#include "ListenMode.h"
 #include "ScanMode.h"
 #include "StopSignals.h"
 
@@ -95,6 +96,21 @@ constexpr const char* kDescription =
     "file is never overwritten: the log begins at the first free number. The JSON adds\n"
     "\"log\": {\"first_file\", \"last_file\", \"files\", \"lines\"}.\n"
     "\n"
+    "Listening (--listen): the port is opened to hear a line another master drives and is\n"
+    "never written. Frames are found by the length rules of each request and answer and the\n"
+    "CRC (silences of 3.5 characters are hints), paired request to answer, and printed one\n"
+    "line each as the traffic monitor shows them (→ request, ← answer, ? bytes of no frame),\n"
+    "then a summary per address: requests, good answers, each result (the link's codes:\n"
+    "exceptions, 128 foreign answer, 129 incomplete, 130 no answer, 131 CRC), answer latency\n"
+    "and polling period (min / median / max, ms), answers that began before 3.5 characters\n"
+    "of silence, answers without request. --duration S stops after S seconds, Ctrl+C at\n"
+    "once. --capture FILE writes the frames as pcap (Wireshark: see README.md);\n"
+    "--from-capture FILE reads such a file, or the monitor's CSV, instead of a port. With\n"
+    "--json one object: {\"frames\": [{\"t_us\", \"time\", \"dir\": \"request\"|\"answer\"|\n"
+    "\"unframed\", \"hex\", \"crc_ok\", \"address\", \"function\", \"exchange\", \"result\",\n"
+    "\"latency_us\", \"too_soon\", \"note\"}], \"summary\": [per address], \"unframed_bytes\",\n"
+    "\"duration_s\", \"interrupted\"}.\n"
+    "\n"
     "Stopping: Ctrl+C, SIGTERM or SIGHUP end a series, polling, a batch or a sweep after\n"
     "the transaction under way, close the port and print what was done (\"interrupted\":\n"
     "true); a second one ends the program at once. --count keeps the last 1000 polls in\n"
@@ -130,6 +146,7 @@ int main(int argc, char** argv) {
     std::cerr << "modbus-cli: " << error << "\n";
     return kUsageError;
   }
+  if (options.Listen) return RunListen(options);
   if (options.Scan) return RunScan(options);
   if (options.Has("--batch")) return RunBatch(options);
   if (options.EntryMode()) return RunEntryClick(options);

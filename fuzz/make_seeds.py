@@ -149,6 +149,27 @@ corpora = {
     },
 }
 
+
+# listen: a rate byte, then chunks of (length, gap in quarter characters, bytes).
+def heard(rate, chunks):
+    out = bytes([rate])
+    for gap, data in chunks:
+        for at in range(0, len(data), 63):
+            part = data[at:at + 63]
+            out += bytes([len(part), gap if at == 0 else 0]) + part
+    return out
+
+
+read10 = with_crc([1, 3, 0, 0, 0, 10])
+answer10 = with_crc([1, 3, 20] + list(range(20)))
+corpora['listen'] = {
+    'read10': heard(0, [(0, read10), (16, answer10), (40, read10), (16, answer10)]),
+    'glued': heard(1, [(0, read10 + answer10), (40, read10 + with_crc([1, 0x83, 2]))]),
+    'noise': heard(2, [(0, b'\xff\x13'), (20, read10), (16, answer10[:7]), (0xFF, read10)]),
+    'db69-broadcast': heard(0, [(0, with_crc([1, 69, 3] + list(range(60)))), (40, with_crc([0, 70, 30, 15, 12, 7, 12, 0, 0]))]),
+    'block100': heard(1, [(0, with_crc([1, 100, 0, 100] + [0xab] * 100)), (16, with_crc([1, 100, 2, 0, 100]))]),
+}
+
 for name, seeds in corpora.items():
     folder = os.path.join(HERE, 'corpus', name)
     os.makedirs(folder, exist_ok=True)

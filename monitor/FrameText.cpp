@@ -18,7 +18,7 @@ constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 constexpr size_t kMbapPdu = 7;
 
 std::string CrcWords(const MonitorFrame& frame) {
-  if (frame.Direction == FrameDirection::Discarded) return "—";
+  if (frame.Direction == FrameDirection::Discarded || frame.Direction == FrameDirection::Unframed) return "—";
   if (frame.Transport == FrameTransport::ModbusTcp) return "нет, MBAP";
   if (frame.Bytes.size() < 4) return "—";
   // Cut short, an answer has no CRC of its own to judge.
@@ -61,7 +61,7 @@ bool FrameFailed(const MonitorFrame& frame) {
          (frame.TransactionResult && *frame.TransactionResult != 0);
 }
 
-bool FrameFlagged(const MonitorFrame& frame) { return frame.GapTooLong || frame.BeforeRequest; }
+bool FrameFlagged(const MonitorFrame& frame) { return frame.GapTooLong || frame.BeforeRequest || frame.TooSoon; }
 
 ClockAnchor ClockAnchor::Now() {
   using namespace std::chrono;
@@ -128,6 +128,7 @@ FrameLine DescribeFrame(const MonitorFrame& frame, const MonitorFrame* previous,
     case FrameDirection::Tx: line[ColDirection] = "→"; break;
     case FrameDirection::Rx: line[ColDirection] = "←"; break;
     case FrameDirection::Discarded: line[ColDirection] = "×"; break;
+    case FrameDirection::Unframed: line[ColDirection] = "?"; break;
   }
   line[ColBytes] = HexText(frame.Bytes);
   line[ColCrc] = CrcWords(frame);

@@ -50,7 +50,8 @@ std::string MsText(int64_t us);
 // An attempt or a transaction that failed ends with this frame.
 bool FrameFailed(const MonitorFrame& frame);
 // Its timing is suspect: a gap inside the answer above 1.5 character times,
-// or an answer that was already coming before the request went out.
+// an answer that was already coming before the request went out, or (heard
+// on a line) one that began before 3.5 characters of silence.
 bool FrameFlagged(const MonitorFrame& frame);
 
 // Plain text: the columns separated by two blanks, empty ones left out.

@@ -11,7 +11,8 @@
 enum class FrameDirection : uint8_t {
   Tx,        // a request (one completed write)
   Rx,        // an answer: what one attempt's reads took from the line
-  Discarded  // bytes nobody read, thrown away by a purge (their count only)
+  Discarded,  // bytes nobody read, thrown away by a purge (their count only)
+  Unframed    // listening: bytes heard on the line that belong to no frame
 };
 
 // How the frame travelled: on a serial line, or over TCP to a device server
@@ -51,5 +52,6 @@ struct MonitorFrame {
   bool GapTooLong = false;           // Rx: that gap is above 1.5 character times
   bool BeforeRequest = false;        // Rx: bytes were queued before the request went out
   bool Complete = false;             // nothing will change in it any more
+  bool TooSoon = false;              // Rx, listening: it began before 3.5 characters of silence
   std::string Note;                  // whose frame it is, when not the link's (the device finder's)
 };

@@ -9,13 +9,14 @@
 
 #include "ComLink.h"
 #include "FrameRing.h"
+#include "FrameSource.h"
 #include "LinkStatistics.h"
 #include "RtuTiming.h"
 #include "TransactionObserver.h"
 
 class TComPortClass;
 
-class TrafficRecorder : public TComLink, public TransactionObserver {
+class TrafficRecorder : public TComLink, public TransactionObserver, public FrameSource {
 public:
   explicit TrafficRecorder(size_t capacity = FrameRing::kDefaultCapacity);
   ~TrafficRecorder() override;
@@ -27,9 +28,9 @@ public:
   void Detach();
   bool Attached() const { return link_ != nullptr; }
 
-  const FrameRing& Frames() const { return ring_; }
+  const FrameRing& Frames() const override { return ring_; }
   // Frames with a running number below this one will not change any more.
-  uint64_t CompleteBefore() const { return completeBefore_; }
+  uint64_t CompleteBefore() const override { return completeBefore_; }
   const LinkStatistics& Statistics() const { return statistics_; }
   void ResetStatistics() { statistics_.Reset(); }
   // Forgets the frames (their running numbers go on).

@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Runs a libFuzzer harness of fuzz/ for a while, from a fresh copy of its seed
 # corpus (so runs are alike in time, not in inputs).
-#   scripts/fuzz.sh NAME SECONDS     NAME: transaction, requests, sim_framing or all
+#   scripts/fuzz.sh NAME SECONDS     NAME: transaction, requests, sim_framing, listen or all
 # Builds with clang in build-fuzz/. Prints the executions of each run; exits
 # non-zero when a harness found something, leaving the input that shows it in
 # build-fuzz/findings/NAME/ (reproduce: build-fuzz/fuzz/NAME_fuzz FILE).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage() { echo "usage: $0 transaction|requests|sim_framing|all SECONDS" >&2; exit 2; }
+usage() { echo "usage: $0 transaction|requests|sim_framing|listen|all SECONDS" >&2; exit 2; }
 [ $# -eq 2 ] || usage
 case "$1" in
-  transaction|requests|sim_framing) names=("$1") ;;
-  all) names=(transaction requests sim_framing) ;;
+  transaction|requests|sim_framing|listen) names=("$1") ;;
+  all) names=(transaction requests sim_framing listen) ;;
   *) usage ;;
 esac
 seconds=$2

@@ -48,9 +48,10 @@ enum class PortOrigin { System, Usb, Driver, Registered };
 struct PortInfo {
   std::string Name;         // "COM3"
   std::string Device;       // the device it stands for: "/dev/ttyUSB0", "\\.\COM3"
-  std::string Description;  // for the operator: "USB: FT232R USB UART, FTDI, 0403:6001 (ttyUSB0)",
-                            // "serial8250 (ttyS0)", "registered: /dev/pts/7"
+  std::string Description;  // for the operator: "USB: FT232R USB UART, FTDI, 0403:6001 (ttyUSB0),
+                            // latency_timer 16 ms", "serial8250 (ttyS0)", "registered: /dev/pts/7"
   PortOrigin Origin = PortOrigin::System;
+  int LatencyTimerMs = -1;  // a USB adapter's own delay before it hands bytes over; -1: none known
 };
 
 // Who holds a port that is in use, as far as the system lets us see.

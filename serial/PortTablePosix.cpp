@@ -40,7 +40,7 @@ std::vector<PortInfo> ListSerialPortsFrom(const HardwareSource& hardware) {
   std::map<int, PortInfo> byNumber;  // ordered by number: COM2 before COM10
   for (const HardwarePort& port : hardware())
     byNumber[port.Number] = {ComPortName(port.Number), port.Device, port.Description,
-                             port.Usb ? PortOrigin::Usb : PortOrigin::Driver};
+                             port.Usb ? PortOrigin::Usb : PortOrigin::Driver, port.LatencyTimerMs};
   for (const RegisteredPort& port : ListRegisteredPorts())
     byNumber[port.Number] = {ComPortName(port.Number), port.Device, "registered: " + port.Device,
                              PortOrigin::Registered};

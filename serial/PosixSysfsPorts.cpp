@@ -148,6 +148,13 @@ std::vector<HardwarePort> ScanSysfsPorts(const std::string& sysfsRoot, const std
     port.Description = UsbDescription(chain, kernelName);
     port.Usb = !port.Description.empty();
     if (!port.Usb) port.Description = OwningDriver(chain) + " (" + kernelName + ")";
+    // USB serial adapters hold received bytes for this long before handing
+    // them over (FTDI: 16 ms by default): timing seen through them is theirs.
+    const std::string latency = ReadAttribute(device / "latency_timer");
+    if (!latency.empty() && latency.find_first_not_of("0123456789") == std::string::npos) {
+      port.LatencyTimerMs = std::stoi(latency);
+      port.Description += ", latency_timer " + latency + " ms";
+    }
     if (port.NeedsUartCheck && !hasRealUart(port.Device)) continue;
     ports.push_back(std::move(port));
   }

@@ -14,6 +14,7 @@ struct HardwarePort {
   std::string Description;  // "USB: FT232R USB UART, FTDI, 0403:6001 (ttyUSB0)"
   bool NeedsUartCheck = false;  // 8250 family: usable only with a real UART
   bool Usb = false;             // the description names a USB adapter, else the driver
+  int LatencyTimerMs = -1;      // a USB adapter's latency_timer; -1 where there is none
 };
 
 // The COM number of a kernel tty name; nullopt when the rule gives it none.

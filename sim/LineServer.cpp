@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "LineSettingsSeen.h"
+#include "TapLine.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -91,6 +92,7 @@ bool LineServer::LineMismatched() {
 
 bool LineServer::Process(const std::vector<uint8_t>& frame) {
   Log(DescribeFrame("RX", frame));
+  if (tap_) tap_->Mirror(frame, Clock::now());
   if (LineMismatched()) {
     if (!noise_) return true;
     // What a device makes of characters at the wrong rate: a few odd bytes.
@@ -109,6 +111,10 @@ bool LineServer::Process(const std::vector<uint8_t>& frame) {
 }
 
 bool LineServer::Send(const std::vector<uint8_t>& bytes) {
+  if (tap_) {
+    if (!WaitFor(tap_->LineFreeAt() + timing_.Silence() - Clock::now(), 0)) return false;
+    tap_->Mirror(bytes, Clock::now());
+  }
   const auto charTime = timing_.CharTime();
   const auto start = Clock::now();
   size_t done = 0;

@@ -11,6 +11,8 @@
 #include "RequestAssembler.h"
 #include "SimBus.h"
 
+class TapLine;
+
 class LineServer {
 public:
   LineServer(int lineFd, SimBus& bus, LineTiming timing, SimLog log = {});
@@ -23,6 +25,11 @@ public:
   // device's own timing it is not understood, and is answered with silence,
   // or with noise when `noise` is set, as a real device on a mismatched line.
   void CheckLineSettings(int slaveFd, bool noise);
+
+  // Mirrors every frame on `tap`, at the line's pace; an answer then goes
+  // out only once its request has left the tap and 3.5 characters of
+  // silence have passed, as on a real line.
+  void SetTap(TapLine* tap) { tap_ = tap; }
 
 private:
   // Processes the pending requests whose length is known.
@@ -42,4 +49,5 @@ private:
   SimBus& bus_;
   LineTiming timing_;
   SimLog log_;
+  TapLine* tap_ = nullptr;
 };

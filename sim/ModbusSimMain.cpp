@@ -10,6 +10,7 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <random>
 
@@ -18,6 +19,7 @@
 #include "PtyLine.h"
 #include "SimBus.h"
 #include "TcpServer.h"
+#include "TapLine.h"
 
 namespace {
 constexpr int kUsageError = 2;  // bad options; 1 when the line cannot be set up
@@ -75,6 +77,8 @@ int main(int argc, char** argv) {
   std::optional<uint32_t> seed;
   std::string scriptFile;
   bool log = false;
+  bool tap = false;
+  double tapNoise = 0;
   app.add_option("--com", com, "COM number to register (default: the first free one from 9 up)")->check(CLI::Range(1, 255));
   app.add_option("--devices", deviceList, "device addresses served, e.g. 1,5-7")->capture_default_str();
   app.add_option("--busy-polls", options.busy.polls, "code-14 polls answered busy after a database write")
@@ -99,6 +103,9 @@ int main(int argc, char** argv) {
                                   "(1000 ± 1000), a counter or a random walk in time; repeatable");
   app.add_option("--script", scriptFile, "behaviour for each successive request (see README.md)")->check(CLI::ExistingFile);
   app.add_flag("--log", log, "print each frame received and sent");
+  app.add_flag("--tap", tap, "register a second port that mirrors every byte of the line at its pace (needs --baud)");
+  app.add_option("--tap-noise", tapNoise, "chance (0..1) of 1-3 noise bytes on the tap in the silence after a frame")
+      ->check(CLI::Range(0.0, 1.0));
   app.set_version_flag("--version", "modbus-sim " MODBUS_TESTER_VERSION);
   std::string tcp;
   std::string tcpFraming = "rtu";
@@ -110,7 +117,7 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"rtu", "mbap"}))
       ->capture_default_str()
       ->needs(tcpOption);
-  tcpOption->excludes("--com")->excludes("--baud");
+  tcpOption->excludes("--com")->excludes("--baud")->excludes("--tap");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -149,6 +156,10 @@ int main(int argc, char** argv) {
     options.script = std::move(*script);
   }
   options.seed = seed ? *seed : std::random_device{}();
+  if ((tap || tapNoise > 0) && timing.baud <= 0) {
+    std::cerr << "modbus-sim: --tap needs --baud: the tap carries the line at its pace\n";
+    return kUsageError;
+  }
   timing.parity = parity[0];
 
   if (!InstallStopSignals()) {
@@ -179,11 +190,25 @@ int main(int argc, char** argv) {
       std::cerr << "modbus-sim: cannot register the port: " << error << '\n';
       return 1;
     }
-    std::printf("modbus-sim: COM%d %s\n", registration->Number(), line.SlavePath().c_str());
-    std::fflush(stdout);
     SimLog sink = log ? SimLog(PrintLogLine) : SimLog();
+    std::unique_ptr<TapLine> tapLine;
+    std::optional<PortRegistration> tapRegistration;
+    if (tap || tapNoise > 0) {
+      tapLine = std::make_unique<TapLine>(timing, tapNoise, options.seed, sink);
+      tapRegistration = Register(0, tapLine->SlavePath(), error);
+      if (!tapRegistration) {
+        std::cerr << "modbus-sim: cannot register the tap: " << error << '\n';
+        return 1;
+      }
+      std::printf("modbus-sim: COM%d %s tap COM%d %s\n", registration->Number(), line.SlavePath().c_str(),
+                  tapRegistration->Number(), tapLine->SlavePath().c_str());
+    } else {
+      std::printf("modbus-sim: COM%d %s\n", registration->Number(), line.SlavePath().c_str());
+    }
+    std::fflush(stdout);
     SimBus bus(options, sink);
     LineServer server(line.MasterFd(), bus, timing, sink);
+    server.SetTap(tapLine.get());
     if (timing.baud > 0) server.CheckLineSettings(line.SlaveFd(), mismatch == "noise");
     server.Run(stopPipe[0]);
   } catch (const std::exception& e) {

@@ -4,7 +4,7 @@
 #include <QFontDatabase>
 #include <algorithm>
 
-#include "TrafficRecorder.h"
+#include "FrameSource.h"
 #include "WindowLook.h"
 
 namespace {
@@ -17,7 +17,7 @@ bool RightAligned(int column) {
 }
 }  // namespace
 
-TFrameTableModel::TFrameTableModel(const TrafficRecorder& recorder, QObject* parent)
+TFrameTableModel::TFrameTableModel(const FrameSource& recorder, QObject* parent)
     : QAbstractTableModel(parent),
       recorder_(recorder),
       anchor_(ClockAnchor::Now()),
@@ -84,7 +84,8 @@ QVariant TFrameTableModel::data(const QModelIndex& index, int role) const {
       const MonitorFrame* frame = FrameAt(index.row());
       if (!frame) return {};
       if (FrameFailed(*frame)) return QBrush(kRed);
-      if (frame->Direction == FrameDirection::Discarded) return QBrush(kGrey);
+      if (frame->Direction == FrameDirection::Discarded || frame->Direction == FrameDirection::Unframed)
+        return QBrush(kGrey);
       return {};
     }
     case Qt::BackgroundRole: {

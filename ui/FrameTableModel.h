@@ -10,12 +10,12 @@
 
 #include "FrameText.h"
 
-class TrafficRecorder;
+class FrameSource;
 
 class TFrameTableModel : public QAbstractTableModel {
   Q_OBJECT
 public:
-  TFrameTableModel(const TrafficRecorder& recorder, QObject* parent = nullptr);
+  TFrameTableModel(const FrameSource& recorder, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -39,7 +39,7 @@ public:
 private:
   const FrameLine* CachedLine(int row) const;
 
-  const TrafficRecorder& recorder_;
+  const FrameSource& recorder_;
   ClockAnchor anchor_;
   QFont fixedFont_;  // for the bytes
   uint64_t first_, end_;  // the rows are the frames first_ .. end_ - 1

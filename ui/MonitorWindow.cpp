@@ -23,11 +23,20 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <iterator>
 
+#include "AdapterDelay.h"
+#include "ComPort.h"
 #include "ComPortClass.h"
 #include "FrameRowDelegate.h"
 #include "FrameTableModel.h"
 #include "HandlerGuard.h"
+#include "EComPort.h"
+#include "LineAnalyser.h"
+#include "ListenDialog.h"
+#include "ListenSession.h"
+#include "ListenStatisticsPanel.h"
+#include "ListeningPort.h"
 #include "OperatorInterface.h"
 #include "StringGrid.h"
 #include "StatisticsPanel.h"
@@ -70,7 +79,7 @@ TFormMonitor::TFormMonitor(TComPortClass& link, TStringGrid* grid, OperatorInter
   setFont(WindowFont(8));
   // Closing the main window ends the program even while this one is open.
   setAttribute(Qt::WA_QuitOnClose, false);
-  model_ = new TFrameTableModel(recorder_, this);
+  model_ = linkModel_ = new TFrameTableModel(recorder_, this);
   BuildControls();
   // The window may be narrower than its buttons in one row: they take two
   // rows then (resizeEvent), so its least width is that of two rows.
@@ -85,7 +94,10 @@ TFormMonitor::TFormMonitor(TComPortClass& link, TStringGrid* grid, OperatorInter
   connect(Ticker, &QTimer::timeout, this, [this] { Guarded([this] { Refresh(); }); });
 }
 
-TFormMonitor::~TFormMonitor() { recorder_.Detach(); }
+TFormMonitor::~TFormMonitor() {
+  session_.reset();
+  recorder_.Detach();
+}
 
 void TFormMonitor::BuildControls() {
   BPause = ToolButton(this, "Пауза", "список перестаёт пополняться; запись идёт дальше");
@@ -95,6 +107,13 @@ void TFormMonitor::BuildControls() {
   BSaveText = ToolButton(this, "Сохранить текст…", "все строки списка в текстовый файл");
   Status = new QLabel(this);
   Status->setWordWrap(true);  // a narrow window keeps its counts in view
+  BListen = ToolButton(this, "Прослушивание линии…",
+                       "слушать линию, где опрашивает другой мастер: порт только на приём, ни одного байта в линию");
+  ListenBanner = new QLabel(this);
+  ListenBanner->setFont(WindowFont(8, true));
+  ListenBanner->setWordWrap(true);
+  SetTextColour(ListenBanner, kRed);
+  ListenBanner->hide();
 
   FrameView = new QTableView(this);
   FrameView->setModel(model_);
@@ -118,14 +137,17 @@ void TFormMonitor::BuildControls() {
 
   Statistics = new TStatisticsPanel(recorder_, this);
   Values = new TValuePanel(grid_, this);
+  ListenStatistics = new TListenStatisticsPanel(this);
+  ListenStatistics->hide();
 
   buttons_ = new QGridLayout;
   ArrangeButtons(true);
 
   auto* bottom = new QSplitter(Qt::Horizontal);
   bottom->addWidget(Statistics);
+  bottom->addWidget(ListenStatistics);
   bottom->addWidget(Values);
-  bottom->setSizes({620, 620});
+  bottom->setSizes({620, 620, 620});  // one of the statistics panels is hidden
   auto* split = new QSplitter(Qt::Vertical);
   split->addWidget(FrameView);
   split->addWidget(bottom);
@@ -134,6 +156,7 @@ void TFormMonitor::BuildControls() {
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons_);
+  layout->addWidget(ListenBanner);
   layout->addWidget(split, 1);
 
   connect(BPause, &QPushButton::clicked, this, [this] { Guarded([this] { PauseClick(); }); });
@@ -141,13 +164,92 @@ void TFormMonitor::BuildControls() {
   connect(BCopy, &QPushButton::clicked, this, [this] { Guarded([this] { CopyClick(); }); });
   connect(BSaveCsv, &QPushButton::clicked, this, [this] { Guarded([this] { SaveCsvClick(); }); });
   connect(BSaveText, &QPushButton::clicked, this, [this] { Guarded([this] { SaveTextClick(); }); });
+  connect(BListen, &QPushButton::clicked, this, [this] { Guarded([this] { ListenClick(); }); });
+  ShowModel(model_);
+}
+
+void TFormMonitor::ShowModel(TFrameTableModel* model) {
+  model_ = model;
+  FrameView->setModel(model_);
   connect(FrameView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this] { Guarded([this] { CurrentFrameChanged(); }); });
+  CurrentFrameChanged();
+}
+
+const FrameSource& TFormMonitor::Source() const {
+  if (analyser_) return *analyser_;
+  return recorder_;
+}
+
+void TFormMonitor::ListenClick() {
+  if (Listening()) {
+    StopListening();
+    return;
+  }
+  TListenDialog dialog(this);
+  if (dialog.exec() == QDialog::Accepted) StartListening(dialog.PortName(), dialog.Rate(), dialog.Frame());
+}
+
+bool TFormMonitor::StartListening(const std::string& port, int32_t rate, const LineFrame& frame) {
+  StopListening();
+  auto fail = [this](const std::string& text) {
+    boxes_.ShowMessage(text, "Ошибка", MsgIcon::Error, MsgButtons::Ok);
+    return false;
+  };
+  // The main window's "Пуск" and "Цикл" work on their port: listening never shares it.
+  if (link_.ComPort().Connected() && link_.PortName == port)
+    return fail("Порт " + port + " открыт главным окном для обмена. Для прослушивания выберите другой порт.");
+  if (rate <= 0 || CheckLineFrame(frame) != FrameRefusal::None) return fail("Неверные параметры линии");
+  auto analyser = std::make_unique<LineAnalyser>(FormatOf(rate, frame));
+  auto session = std::make_unique<ListenSession>();
+  try {
+    session->Start(port, rate, frame);
+  } catch (const EComPort& e) {
+    return fail("Не удалось открыть порт " + port + " для прослушивания: " + e.what());
+  }
+  analyser_ = std::move(analyser);
+  session_ = std::move(session);
+  listenPort_ = port;
+  ShowModel(new TFrameTableModel(*analyser_, this));
+  const int latency = LatencyTimerOf(port);
+  std::string banner = "Прослушивание " + port + ", " + std::to_string(rate) + " " + frame.Name() +
+                       ": только приём, в линию не передаётся ни байта.";
+  if (latency >= 0) banner += " latency_timer адаптера " + std::to_string(latency) + " мс.";
+  const std::string warning = AdapterDelayWarning(latency, rate, frame);
+  if (!warning.empty()) banner += " " + warning;
+  ListenBanner->setText(QString::fromStdString(banner));
+  ListenBanner->show();
+  Statistics->hide();
+  ListenStatistics->show();
+  BListen->setText(QString::fromUtf8("Остановить прослушивание"));
+  setWindowTitle(QString::fromUtf8("Монитор обмена — прослушивание ") + QString::fromStdString(port));
+  Ticker->setInterval(kListenRefreshMs);
+  Refresh();
+  return true;
+}
+
+void TFormMonitor::StopListening() {
+  if (!session_ && !analyser_) return;
+  session_.reset();
+  TFrameTableModel* heard = model_;
+  ShowModel(linkModel_);
+  if (heard != linkModel_) heard->deleteLater();
+  analyser_.reset();
+  ListenStatistics->Refresh(nullptr);
+  ListenBanner->hide();
+  ListenStatistics->hide();
+  Statistics->show();
+  BListen->setText(QString::fromUtf8("Прослушивание линии…"));
+  setWindowTitle(QString::fromUtf8("Монитор обмена"));
+  Ticker->setInterval(kRefreshMs);
+  // The link's frames recorded while listening come into view at once.
+  SyncFrames();
+  ShowStatus();
 }
 
 int TFormMonitor::OneRowWidth() const {
   int width = 12 + Status->fontMetrics().horizontalAdvance(QString::fromUtf8("Кадров: 100 000 (хранится не более 100 000)"));
-  for (const QPushButton* b : {BPause, BClear, BCopy, BSaveCsv, BSaveText})
+  for (const QPushButton* b : {BPause, BClear, BCopy, BSaveCsv, BSaveText, BListen})
     width += b->sizeHint().width() + buttons_->horizontalSpacing();
   const QMargins margins = layout() ? layout()->contentsMargins() : QMargins(9, 9, 9, 9);
   return width + margins.left() + margins.right();
@@ -156,17 +258,18 @@ int TFormMonitor::OneRowWidth() const {
 void TFormMonitor::ArrangeButtons(bool oneRow) {
   // Narrowed beside the main window, the buttons take two rows and the
   // counts a line of their own.
-  for (QWidget* w : std::initializer_list<QWidget*>{BPause, BClear, BCopy, BSaveCsv, BSaveText, Status})
-    buttons_->removeWidget(w);
-  QPushButton* const order[] = {BPause, BClear, BCopy, BSaveCsv, BSaveText};
-  for (int i = 0; i < 5; ++i) buttons_->addWidget(order[i], oneRow ? 0 : i / 3, oneRow ? i : i % 3);
+  QPushButton* const order[] = {BPause, BClear, BCopy, BSaveCsv, BSaveText, BListen};
+  constexpr int kButtons = static_cast<int>(std::size(order));
+  for (QWidget* w : order) buttons_->removeWidget(w);
+  buttons_->removeWidget(Status);
+  for (int i = 0; i < kButtons; ++i) buttons_->addWidget(order[i], oneRow ? 0 : i / 3, oneRow ? i : i % 3);
   if (oneRow) {
-    buttons_->addWidget(Status, 0, 5);
-    buttons_->setColumnStretch(5, 1);
+    buttons_->addWidget(Status, 0, kButtons);
+    buttons_->setColumnStretch(kButtons, 1);
     buttons_->setColumnStretch(3, 0);
   } else {
     buttons_->addWidget(Status, 2, 0, 1, 4);
-    buttons_->setColumnStretch(5, 0);
+    buttons_->setColumnStretch(kButtons, 0);
     buttons_->setColumnStretch(3, 1);
   }
   oneRow_ = oneRow;
@@ -192,15 +295,28 @@ void TFormMonitor::showEvent(QShowEvent* event) {
 }
 
 void TFormMonitor::hideEvent(QHideEvent* event) {
-  // Minimised, the window still records; closed, it lets go of the link.
+  // Minimised, the window still records; closed, it lets go of the link
+  // and of the line it listened to.
   if (!event->spontaneous()) {
     Ticker->stop();
     recorder_.Detach();
+    StopListening();
   }
   QWidget::hideEvent(event);
 }
 
 void TFormMonitor::Refresh() {
+  if (session_) {
+    session_->TakeInto(*analyser_);
+    const std::string failure = session_->Failure();
+    if (!failure.empty()) {
+      const std::string port = listenPort_;
+      StopListening();
+      boxes_.ShowMessage("Прослушивание " + port + " прервано: " + failure, "Ошибка", MsgIcon::Error, MsgButtons::Ok);
+      return;
+    }
+    ListenStatistics->Refresh(analyser_.get());
+  }
   SyncFrames();
   Statistics->Refresh();
   Values->Refresh();
@@ -221,19 +337,20 @@ void TFormMonitor::SyncFrames() {
 }
 
 void TFormMonitor::ShowStatus() {
-  const FrameRing& ring = recorder_.Frames();
+  const FrameRing& ring = Source().Frames();
   const QLocale russian(QLocale::Russian);
   const auto number = [&](auto n) { return russian.toString(static_cast<qulonglong>(n)); };
   QString text = QString::fromUtf8("Кадров: %1 (хранится не более %2)").arg(number(model_->rowCount()), number(ring.Capacity()));
   if (ring.Dropped() > 0) text += QString::fromUtf8(", старых отброшено: %1").arg(number(ring.Dropped()));
   if (paused_) text += QString::fromUtf8(". Пауза: новых кадров не показано: %1").arg(number(model_->Waiting()));
+  if (analyser_) text += QString::fromUtf8(". Байт вне кадров: %1").arg(number(analyser_->Statistics().UnframedBytes()));
   Status->setText(text);
 }
 
 void TFormMonitor::CurrentFrameChanged() {
   const int row = FrameView->currentIndex().isValid() ? FrameView->currentIndex().row() : -1;
   const MonitorFrame* frame = model_->FrameAt(row);
-  const MonitorFrame* before = frame ? recorder_.Frames().Find(frame->Seq - 1) : nullptr;
+  const MonitorFrame* before = frame ? Source().Frames().Find(frame->Seq - 1) : nullptr;
   const bool sameAttempt = frame && before && before->Transaction == frame->Transaction &&
                            before->Attempt == frame->Attempt;
   Values->ShowFrame(frame, sameAttempt ? before : nullptr);
@@ -295,7 +412,11 @@ void TFormMonitor::PauseClick() {
 }
 
 void TFormMonitor::ClearClick() {
-  recorder_.ClearFrames();
+  if (analyser_) {
+    analyser_->ClearFrames();
+  } else {
+    recorder_.ClearFrames();
+  }
   model_->Restart();
   CurrentFrameChanged();
   ShowStatus();

@@ -6,13 +6,18 @@
 
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 #include "DeviceFinder.h"
 #include "FrameRing.h"
 #include "FrameText.h"
+#include "LineSettings.h"
 #include "TrafficRecorder.h"
 
+class FrameSource;
+class LineAnalyser;
+class ListenSession;
 class OperatorInterface;
 class QGridLayout;
 class QLabel;
@@ -21,6 +26,7 @@ class QTableView;
 class QTimer;
 class TComPortClass;
 class TFrameTableModel;
+class TListenStatisticsPanel;
 class TStatisticsPanel;
 class TStringGrid;
 class TValuePanel;
@@ -46,6 +52,19 @@ public:
   TStatisticsPanel* Statistics;
   TValuePanel* Values;
   QTimer* Ticker;
+
+  // Listen mode ("Прослушивание линии"): the list, values and statistics
+  // show a line the tool only hears, through a port that is never written.
+  QPushButton* BListen;  // "Прослушивание линии…" / "Остановить прослушивание"
+  QLabel* ListenBanner;  // while listening: which port, and that nothing is sent
+  TListenStatisticsPanel* ListenStatistics;
+  static constexpr int kListenRefreshMs = 50;
+  // False (with a box saying why) when the port cannot be opened.
+  bool StartListening(const std::string& port, int32_t rate, const LineFrame& frame);
+  void StopListening();
+  bool Listening() const { return session_ != nullptr; }
+  LineAnalyser* Analyser() { return analyser_.get(); }
+  void ListenClick();
 
   TrafficRecorder& Recorder() { return recorder_; }
   TFrameTableModel& Model() { return *model_; }
@@ -85,6 +104,8 @@ private:
   void SyncFrames();
   void ShowStatus();
   void CurrentFrameChanged();
+  void ShowModel(TFrameTableModel* model);
+  const FrameSource& Source() const;
   bool Save(const QString& path, const std::string& text) const;
   QString AskPath(const char* caption, const char* suffix, const char* filter);
 
@@ -92,7 +113,11 @@ private:
   OperatorInterface& boxes_;
   TStringGrid* grid_;
   TrafficRecorder recorder_;
-  TFrameTableModel* model_;
+  TFrameTableModel* model_;  // the list shown: the link's traffic, or the line heard
+  TFrameTableModel* linkModel_;
+  std::unique_ptr<LineAnalyser> analyser_;
+  std::unique_ptr<ListenSession> session_;
+  std::string listenPort_;
   bool paused_ = false;
   bool placed_ = false;
   QGridLayout* buttons_ = nullptr;

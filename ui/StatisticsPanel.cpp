@@ -1,53 +1,21 @@
 #include "StatisticsPanel.h"
 
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
+#include "CountsTable.h"
 #include "StatisticsText.h"
 #include "TrafficRecorder.h"
-#include "WindowLook.h"
 
 TStatisticsPanel::TStatisticsPanel(TrafficRecorder& recorder, QWidget* parent)
     : QWidget(parent), recorder_(recorder) {
-  auto* title = new QLabel(QString::fromUtf8("Статистика по адресам устройств"), this);
-  title->setFont(WindowFont(8, true));
-  title->setWordWrap(true);  // narrowed beside the main window, it takes two lines
-  SetTextColour(title, kTeal);
-  BReset = new QPushButton(QString::fromUtf8("Сбросить"), this);
-  BReset->setAutoDefault(false);
-  BReset->setToolTip(QString::fromUtf8("начать счёт заново"));
-
-  Table = new QTableWidget(0, kStatisticsColumns, this);
-  QStringList titles;
-  for (const std::string& t : StatisticsColumnTitles()) titles << QString::fromStdString(t);
-  Table->setHorizontalHeaderLabels(titles);
-  Table->horizontalHeaderItem(StatResults)->setToolTip(QString::fromUtf8(
-      "код результата: запросов. 0 успешно, 1–127 исключение устройства, 128 чужой ответ, "
-      "129 ответ неполный, 130 нет ответа, 131 ошибка контрольной суммы"));
+  const std::vector<std::string> columns(StatisticsColumnTitles().begin(), StatisticsColumnTitles().end());
+  const CountsTable parts = BuildCountsTable(this, "Статистика по адресам устройств", columns, StatResults, 24);
+  Table = parts.Table;
+  BReset = parts.Reset;
   Table->horizontalHeaderItem(StatRepeats)->setToolTip(QString::fromUtf8("попыток сверх первой"));
-  Table->verticalHeader()->hide();
-  Table->verticalHeader()->setDefaultSectionSize(Table->fontMetrics().height() + 4);
-  Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  Table->setWordWrap(false);
-  Table->setTabKeyNavigation(false);  // Tab goes on to the next control
   const QFontMetrics metrics(Table->font());
-  for (int c = 0; c < kStatisticsColumns; ++c)
-    Table->setColumnWidth(c, metrics.horizontalAdvance(titles[c]) + 24);
   Table->setColumnWidth(StatLatency, metrics.horizontalAdvance("9999,999 / 9999,999 / 9999,999") + 12);
-  // The last column takes what room is left; narrow, the table scrolls.
-  Table->horizontalHeader()->setStretchLastSection(true);
-
-  auto* head = new QHBoxLayout;
-  head->addWidget(title, 1);  // on one line wherever there is room for it
-  head->addWidget(BReset);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addLayout(head);
-  layout->addWidget(Table);
 
   connect(BReset, &QPushButton::clicked, this, [this] {
     recorder_.ResetStatistics();

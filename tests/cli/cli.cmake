@@ -1,6 +1,6 @@
 # The tests run the built modbus-cli against devices on pseudo-terminals.
 find_package(nlohmann_json REQUIRED)
-foreach(test cli_ModbusCliTest cli_EntryModeTest cli_ScanTest cli_MonitorCliTest cli_StopSignalTest cli_PollLogCliTest)
+foreach(test cli_ModbusCliTest cli_EntryModeTest cli_ScanTest cli_MonitorCliTest cli_StopSignalTest cli_PollLogCliTest cli_ListenCliTest)
   target_sources(${test} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/RunProgram.cpp)
   target_compile_definitions(${test} PRIVATE MODBUS_CLI_PATH="$<TARGET_FILE:modbus-cli>")
   target_link_libraries(${test} PRIVATE nlohmann_json::nlohmann_json project_version)
@@ -21,3 +21,6 @@ target_include_directories(cli_StopSignalTest PRIVATE ${PROJECT_SOURCE_DIR}/test
 # --log and --value against the simulator served in-process, read back with the trend's log reader.
 target_link_libraries(cli_PollLogCliTest PRIVATE trend sim_test_support)
 target_include_directories(cli_PollLogCliTest PRIVATE ${PROJECT_SOURCE_DIR}/tests/sim)
+# --listen on the simulator's tap, checked against its log and by tshark.
+target_link_libraries(cli_ListenCliTest PRIVATE sim_test_support)
+target_include_directories(cli_ListenCliTest PRIVATE ${PROJECT_SOURCE_DIR}/tests/sim)

@@ -236,3 +236,23 @@ TEST(PortTableSysfs, RealUartCheckRefusesWhatIsNoUart) {
   EXPECT_FALSE(HasRealUart(pty.SlavePath()));
   EXPECT_FALSE(HasRealUart("/dev/null"));
 }
+
+// A USB adapter's latency_timer (on its usb-serial port device) is read and
+// named in its description; ports without one have none.
+TEST(PortTableSysfs, AUsbAdaptersLatencyTimerIsInItsDescription) {
+  ScratchRuntimeDir scratch;
+  FakeSysfs sysfs(scratch.Root() / "sys");
+  const std::string dev = (scratch.Root() / "dev").string();
+  sysfs.UsbAdapter("usb1/1-2", "ttyUSB0", "ftdi_sio",
+                   {{"idVendor", "0403"}, {"idProduct", "6001"}, {"product", "FT232R USB UART"}});
+  std::ofstream(sysfs.Root() / "devices" / "usb1/1-2/1-2:1.0/ttyUSB0" / "latency_timer") << "16\n";
+  sysfs.UsbAdapter("usb1/1-3", "ttyACM0", "cdc_acm", {{"idVendor", "2341"}, {"idProduct", "0043"}});
+  const Scan scan = ScanWith(sysfs, dev, {});
+  const HardwarePort* ftdi = Find(scan.ports, "ttyUSB0");
+  const HardwarePort* acm = Find(scan.ports, "ttyACM0");
+  ASSERT_TRUE(ftdi && acm);
+  EXPECT_EQ(ftdi->LatencyTimerMs, 16);
+  EXPECT_EQ(ftdi->Description, "USB: FT232R USB UART, 0403:6001 (ttyUSB0), latency_timer 16 ms");
+  EXPECT_EQ(acm->LatencyTimerMs, -1);
+  EXPECT_EQ(acm->Description.find("latency"), std::string::npos);
+}

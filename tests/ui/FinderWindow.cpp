@@ -33,16 +33,6 @@
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
-
 class FinderWindow : public WindowTest {
 protected:
   void TearDown() override {

@@ -29,6 +29,16 @@ void ProcessEvents(int ms) {
   } while (timer.elapsed() < ms);
 }
 
+bool WaitUntil(const std::function<bool()>& done, int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  return true;
+}
+
 QColor BaseColour(const QWidget* widget) { return widget->palette().color(QPalette::Base); }
 
 QWidget* NextTabStop(QWidget* from) {

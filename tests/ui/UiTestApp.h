@@ -9,6 +9,7 @@
 #include <QString>
 #include <ostream>
 #include <QWidget>
+#include <functional>
 
 #include "RecordingOperator.h"
 #include "TesterApplication.h"
@@ -22,6 +23,8 @@ TApplication& UiTestApp();
 
 // Lets queued events run for `ms` milliseconds.
 void ProcessEvents(int ms = 0);
+// Lets events run until `done` holds (true) or `ms` milliseconds passed (false).
+bool WaitUntil(const std::function<bool()>& done, int ms);
 
 QColor BaseColour(const QWidget* widget);
 
