@@ -20,7 +20,7 @@ ui_build="${WINDOWS_UI_BUILD_DIR:-}"
 
 missing=()
 packages=(wine wine64)
-[ -z "$ui_build" ] || packages+=(xvfb openbox)
+[ -z "$ui_build" ] || packages+=(xvfb openbox qt6-translations-l10n)
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
@@ -110,6 +110,9 @@ if [ -n "$ui_build" ]; then
   gcc_runtime="/usr/lib/gcc/x86_64-w64-mingw32/$(x86_64-w64-mingw32-g++-posix -dumpversion)"
   WINEPATH="$(winepath -w "$qt/bin");$(winepath -w "$gcc_runtime");$(winepath -w /usr/x86_64-w64-mingw32/lib)"
   export WINEPATH QT_QPA_PLATFORM=windows
+  # Qt's own Russian texts beside the programs, as the package carries them.
+  mkdir -p "$ui_build/tests/ui/translations"
+  cp /usr/share/qt6/translations/qtbase_ru.qm "$ui_build/tests/ui/translations/"
   for display in $(seq 150 200); do [ -e "/tmp/.X$display-lock" ] || break; done
   Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
   x_pids+=($!)
