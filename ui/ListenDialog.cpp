@@ -12,6 +12,7 @@
 #include "ListeningPort.h"
 #include "PortTable.h"
 #include "WindowLook.h"
+#include "obrport.h"
 
 std::string AdapterDelayWarning(int latencyTimerMs, int32_t rate, const LineFrame& frame) {
   const LineFormat format = FormatOf(rate, frame);
@@ -28,7 +29,8 @@ TListenDialog::TListenDialog(QWidget* parent) : QDialog(parent) {
   CBoxPort = new QComboBox(this);
   CBoxPort->setEditable(true);
   for (const PortInfo& port : ListSerialPorts())
-    CBoxPort->addItem(QString::fromStdString(port.Name + " — " + port.Description), QString::fromStdString(port.Name));
+    CBoxPort->addItem(QString::fromStdString(port.Name) + QString::fromUtf8(" — ") + PortDescriptionText(port),
+                      QString::fromStdString(port.Name));
   CBoxRate = new QComboBox(this);
   for (int32_t rate : LinkRates) CBoxRate->addItem(QString::number(rate), rate);
   CBoxRate->setCurrentText("9600");

@@ -30,7 +30,9 @@ QString DeviceText(const QString& device, const QString& description) {
 }  // namespace
 
 QString PortDescriptionText(const PortInfo& port) {
-  const QString description = QString::fromStdString(port.Description);
+  QString description = QString::fromStdString(port.Description);
+  // The adapter's own delay, named as the system names it, in our units.
+  if (port.LatencyTimerMs >= 0 && description.endsWith(" ms")) description.replace(description.size() - 2, 2, QString::fromUtf8("мс"));
   switch (port.Origin) {
     case PortOrigin::Registered:
       return QString::fromUtf8("зарегистрирован программой: ") + QString::fromStdString(port.Device);
