@@ -14,7 +14,9 @@ if [ "${1:-}" = "--sanitize" ]; then
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
 
-scripts/install-deps.sh
+# The independent peers some tests talk to: pymodbus's TCP server, ser2net in
+# front of the simulator, tshark decoding our captures.
+scripts/install-deps.sh python3-pymodbus ser2net tshark
 cmake -S . -B "$dir" -G Ninja "${options[@]}" >/dev/null
 cmake --build "$dir" -j2
 export QT_QPA_PLATFORM=offscreen
