@@ -88,7 +88,7 @@ void AddCliOptions(CLI::App& app, CliOptions& o) {
   app.add_flag("--monitor", o.Monitor,
                "show each frame on standard error as it completes; with --json each result "
                "also carries its \"frames\" and \"latency_ms\"");
-  app.add_option("--value", o.ValueSpecs,
+  app.add_option("--value", o.ValueOptions,
                  "with --data: a value of the answer's data for the JSON and the log, "
                  "OFFSET:TYPE[:ORDER][:SCALE]: OFFSET in bytes of the data, TYPE one of u16 s16 "
                  "u32 s32 u64 s64 f32 f64 str<N>, ORDER one of ABCD CDAB BADC DCBA (ABCD unless "

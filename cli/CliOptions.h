@@ -30,7 +30,7 @@ struct CliOptions {
   bool Monitor = false;  // the traffic on standard error, the frames in the JSON
   // Values of the answers (OFFSET:TYPE[:ORDER][:SCALE]) for the JSON and the
   // log; the poll log's file and the size its files may grow to.
-  std::vector<std::string> ValueSpecs;
+  std::vector<std::string> ValueOptions;
   std::string LogFile;
   double LogMaxMb = 0;
 

@@ -6,11 +6,11 @@
 
 bool ValuesFromOptions(const CliOptions& options, std::vector<ValueDef>& values, std::string& error) {
   values.clear();
-  for (const std::string& spec : options.ValueSpecs) {
+  for (const std::string& text : options.ValueOptions) {
     std::string reason;
-    const auto value = ParseValueSpec(spec, reason);
+    const auto value = ParseValueOption(text, reason);
     if (!value) {
-      error = "--value " + spec + ": " + reason;
+      error = "--value " + text + ": " + reason;
       return false;
     }
     values.push_back(*value);

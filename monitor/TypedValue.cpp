@@ -240,7 +240,7 @@ std::optional<ByteOrder> ParseByteOrder(const std::string& text) {
   return std::nullopt;
 }
 
-std::optional<ValueDef> ParseValueSpec(const std::string& text, std::string& error) {
+std::optional<ValueDef> ParseValueOption(const std::string& text, std::string& error) {
   const auto parts = SplitColons(text);
   if (parts.size() < 2 || parts.size() > 4) {
     error = "a value is OFFSET:TYPE[:ORDER][:SCALE], not " + text;

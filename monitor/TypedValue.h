@@ -70,6 +70,6 @@ std::string BytesAsText(std::span<const uint8_t> bytes);
 
 // "OFFSET:TYPE[:ORDER][:SCALE]", e.g. "0:u16", "4:f32:CDAB", "8:s32:DCBA:0.1",
 // "2:str10"; nothing, with the reason in `error`, on a mistake.
-std::optional<ValueDef> ParseValueSpec(const std::string& text, std::string& error);
+std::optional<ValueDef> ParseValueOption(const std::string& text, std::string& error);
 // The byte order by name ("ABCD", ...).
 std::optional<ByteOrder> ParseByteOrder(const std::string& text);

@@ -219,7 +219,7 @@ TEST(TypedValue, ScaleAndOffset) {
 
 TEST(TypedValue, SpecificationsOfTheCommandLine) {
   std::string error;
-  auto def = ParseValueSpec("4:f32:CDAB", error);
+  auto def = ParseValueOption("4:f32:CDAB", error);
   ASSERT_TRUE(def) << error;
   EXPECT_EQ(def->Offset, 4u);
   EXPECT_EQ(def->Type, ValueType::F32);
@@ -227,18 +227,18 @@ TEST(TypedValue, SpecificationsOfTheCommandLine) {
   EXPECT_EQ(def->Scale, 1.0);
   EXPECT_EQ(def->Name, "4:f32:CDAB");
 
-  def = ParseValueSpec("0:s16:BADC:0.1", error);
+  def = ParseValueOption("0:s16:BADC:0.1", error);
   ASSERT_TRUE(def) << error;
   EXPECT_EQ(def->Scale, 0.1);
   EXPECT_EQ(def->Name, "0:s16:BADC×0.1");
-  def = ParseValueSpec("0:u16:CDAB", error);
+  def = ParseValueOption("0:u16:CDAB", error);
   ASSERT_TRUE(def) << error;
   EXPECT_EQ(def->Name, "0:u16") << "a register's bytes are not swapped by CDAB";
-  def = ParseValueSpec("2:str7", error);
+  def = ParseValueOption("2:str7", error);
   ASSERT_TRUE(def) << error;
   EXPECT_EQ(def->Type, ValueType::Text);
   EXPECT_EQ(def->TextLength, 7u);
-  def = ParseValueSpec("6:u64::2", error);
+  def = ParseValueOption("6:u64::2", error);
   ASSERT_TRUE(def) << error;
   EXPECT_EQ(def->Order, ByteOrder::ABCD);
   EXPECT_EQ(def->Scale, 2.0);
@@ -246,7 +246,7 @@ TEST(TypedValue, SpecificationsOfTheCommandLine) {
   for (const char* bad : {"", "4", "x:u16", "-2:u16", "0:u8", "0:str0", "0:str", "0:f32:ABDC",
                           "0:f32:ABCD:x", "0:f32:ABCD:1:2", "0:str4::2", "0:u16:ABCD:inf"}) {
     error.clear();
-    EXPECT_FALSE(ParseValueSpec(bad, error)) << bad;
+    EXPECT_FALSE(ParseValueOption(bad, error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;
   }
 }
