@@ -16,6 +16,7 @@ void SetFakeSerialLine(FakeSerialLine* line) { g_line = line; }
 
 struct SerialDevice::Impl {
   bool open = false;
+  bool readsCancelled = false;  // CancelReads: reads return at once, empty
   ChunkSink chunkSink;
 };
 
@@ -35,12 +36,15 @@ void SerialDevice::SetTimeouts(const TimeoutValues&) {}
 
 int SerialDevice::Read(void* buffer, int count) {
   if (!d_->open) throw EComPort(CError_ReadFailed, 6);  // as the system's invalid handle
-  if (count <= 0 || g_line == nullptr) return 0;
+  if (count <= 0 || g_line == nullptr || d_->readsCancelled) return 0;
   const int got = g_line->Read(static_cast<uint8_t*>(buffer), count);
   if (got > 0 && d_->chunkSink)
     d_->chunkSink(static_cast<const uint8_t*>(buffer), got, std::chrono::steady_clock::now(), false);
   return got;
 }
+
+void SerialDevice::CancelReads() { d_->readsCancelled = true; }
+void SerialDevice::AllowReads() { d_->readsCancelled = false; }
 
 void SerialDevice::SetChunkSink(ChunkSink sink) { d_->chunkSink = std::move(sink); }
 
