@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "AnswerLength.h"
 #include "Crc16.h"
 #include "FunctionCodes.h"
 
@@ -16,6 +17,22 @@ constexpr size_t kLongestWait = 2048 + 6;
 constexpr size_t kMinDatabaseWrite = 6;
 
 int64_t Us(std::chrono::nanoseconds time) { return (time.count() + 500) / 1000; }
+
+// `answer` (`available` bytes of it held) fits what `request` asked, its
+// address aside: the exception of its code, or its code with the start and
+// value or quantity a write (5, 6, 15, 16) echoes and the byte count a read
+// of bits or registers (1-4) asked for.
+bool FitsTheRequest(const uint8_t* request, size_t requestLen, const uint8_t* answer, size_t available) {
+  const uint8_t code = request[1];
+  if (available < 2) return true;
+  if (answer[1] == ExceptionFunction(code)) return true;
+  if (answer[1] != code) return false;
+  const bool write = code == fc::WriteSingleCoil || code == fc::WriteSingleRegister ||
+                     code == fc::WriteMultipleCoils || code == fc::WriteMultipleRegisters;
+  if (write && requestLen >= 6 && available >= 6 && !std::equal(request + 2, request + 6, answer + 2)) return false;
+  const auto count = ExpectedByteCount(code, request + 2, static_cast<int32_t>(requestLen) - 4);
+  return !count || available < 3 || answer[2] == *count;
+}
 }  // namespace
 
 SplitterTiming SplitterTiming::For(const LineFormat& format) {
@@ -139,7 +156,8 @@ size_t FrameSplitter::OpenLength(size_t at, size_t room, bool bounded, bool fina
     if (bytes_[at + covered] != (crc & 0xFF) || bytes_[at + covered + 1] != (crc >> 8)) continue;
     if (!bounded) return whole;
     const size_t end = at + whole;
-    const bool sure = end == bytes_.size() ? final || quietAtEnd_ : CertainSilenceBefore(end) || FrameStartsAt(end);
+    const bool sure = end == bytes_.size() ? final || quietAtEnd_
+                                           : CertainSilenceBefore(end) || FrameStartsAt(end) || AnswerHeadAt(at, end);
     if (sure) return whole;
     // Of the lengths a silence may follow, one where the bytes' times put
     // it beats one where a chunk merely hides room for it; then the last,
@@ -156,6 +174,13 @@ size_t FrameSplitter::OpenLength(size_t at, size_t room, bool bounded, bool fina
   }
   if (mayCome && pending) *pending = true;
   return mayCome ? 0 : weak;
+}
+
+// The bytes at `end` begin an answer to the frame at `at`: its address,
+// and what fits it as far as it has come (the answer's CRC may fail).
+bool FrameSplitter::AnswerHeadAt(size_t at, size_t end) const {
+  if (end + 2 > bytes_.size() || bytes_[at] == 0 || bytes_[end] != bytes_[at]) return false;
+  return FitsTheRequest(bytes_.data() + at, end - at, bytes_.data() + end, bytes_.size() - end);
 }
 
 // A silence lies before byte `index` if each chunk's bytes came just
@@ -187,6 +212,15 @@ bool FrameSplitter::FrameMayStartAt(size_t at) const {
   return false;
 }
 
+// How well a boundary after a reading ending at `end` is witnessed: 2 by
+// the end of what was heard, a silence the bytes' times put there or a
+// frame after it; 1 by a silence a chunk may hide there; 0 not at all.
+int FrameSplitter::Support(size_t end, bool final) const {
+  if (end == bytes_.size()) return final || quietAtEnd_ ? 2 : 0;
+  if (LikelySilenceBefore(end) || FrameStartsAt(end)) return 2;
+  return SilenceBefore(end) ? 1 : 0;
+}
+
 bool FrameSplitter::Boundary(size_t end, bool final) const {
   if (end == bytes_.size()) return final || quietAtEnd_;
   return SilenceBefore(end) || FrameStartsAt(end);
@@ -214,6 +248,9 @@ FrameSplitter::BadAnswerFound FrameSplitter::BadAnswer(bool final, size_t& lengt
   for (const Witness witness : {Witness::Frame, Witness::Silence, Witness::Noise}) {
     for (int i = lengths.Count - 1; i >= 0; --i) {
       const auto n = static_cast<size_t>(lengths.Lengths[static_cast<size_t>(i)]);
+      // An exception answer is 5 bytes long, whatever the request's normal
+      // answer would be.
+      if (exception && n != 5) continue;
       if (n > available || (n == available && !final && !quietAtEnd_)) {
         wait = wait || !final;
         continue;
@@ -228,7 +265,7 @@ FrameSplitter::BadAnswerFound FrameSplitter::BadAnswer(bool final, size_t& lengt
           // are no cut answer: the answer ends where its length says, an
           // exception's at 5 bytes, if the bytes' times put no silence in
           // it (else it is cut short there).
-          if ((exception && n != 5) || SilenceInside(n)) break;
+          if (SilenceInside(n)) break;
           const size_t until = SilenceBefore(end) ? NoFrameUntil(end, final, wait) : kNone;
           bounded = until != kNone && until - pos_ > longest;
           break;
@@ -268,24 +305,24 @@ size_t FrameSplitter::NoFrameUntil(size_t end, bool final, bool& wait) const {
 }
 
 // The order of roles where two readings hold: the answer to the waiting
-// request, a request of known length, an answer to it under another
-// function code (a foreign answer), a request whose end only the CRC found,
+// request; an answer to it from another address (a device answering with
+// a wrong one), unless the answer to it as a request follows; a request of
+// known length; an answer to it that does not fit what it asked (another
+// function code, a write not echoed, a read's byte count not its
+// quantity's: a foreign answer); a request whose end only the CRC found;
 // an answer to no request heard.
-int FrameSplitter::Rank(Reading kind) const {
+int FrameSplitter::Rank(Reading kind, size_t length) const {
   switch (kind) {
     case Reading::AnswerToRequest: {
-      const uint8_t function = bytes_[pos_ + 1];
-      if (function == ExceptionFunction(request_[1])) return 0;
-      if (function != request_[1]) return 2;
-      // Writes are answered with the start and value or quantity they
-      // asked for: without them, the frame is no answer of theirs.
-      return EchoesTheWrite() ? 0 : 2;
+      if (!FitsTheRequest(request_.data(), request_.size(), bytes_.data() + pos_, bytes_.size() - pos_)) return 3;
+      if (bytes_[pos_] == request_[0]) return 0;
+      return AnswerHeadAt(pos_, pos_ + length) ? 3 : 1;
     }
-    case Reading::Request: return 1;
-    case Reading::OpenRequest: return 3;
-    case Reading::Answer: return 4;
+    case Reading::Request: return 2;
+    case Reading::OpenRequest: return 4;
+    case Reading::Answer: return 5;
   }
-  return 4;
+  return 5;
 }
 
 // A reading of `length` bytes from pos_ runs over a silence into a frame
@@ -299,23 +336,14 @@ bool FrameSplitter::Crosses(size_t length, bool final, bool& wait) const {
   return false;
 }
 
-// The first frame whose CRC holds after a silence past pos_, within the
+// The first frame whose CRC holds after a silence the bytes' times put
+// past pos_ (not one a chunk merely may hide), within the
 // longest wait; kNone when there is none.
 size_t FrameSplitter::NextFrameAfterSilence() const {
   const size_t last = std::min(bytes_.size(), pos_ + kLongestWait);
   for (size_t at = pos_ + 1; at + kMinFrame <= last; ++at)
-    if (SilenceBefore(at) && FrameStartsAt(at)) return at;
+    if (LikelySilenceBefore(at) && FrameStartsAt(at)) return at;
   return kNone;
-}
-
-// The frame at pos_ repeats bytes 2 to 5 of the waiting request where that
-// request is a write (5, 6, 15, 16), whose answer does.
-bool FrameSplitter::EchoesTheWrite() const {
-  const uint8_t code = request_[1];
-  const bool write = code == fc::WriteSingleCoil || code == fc::WriteSingleRegister ||
-                     code == fc::WriteMultipleCoils || code == fc::WriteMultipleRegisters;
-  if (!write || request_.size() < 6 || bytes_.size() < pos_ + 6) return true;
-  return std::equal(request_.begin() + 2, request_.begin() + 6, bytes_.begin() + static_cast<long>(pos_ + 2));
 }
 
 // The bytes' times put a silence inside a reading of `length` from pos_.
@@ -340,7 +368,10 @@ bool FrameSplitter::Step(bool final) {
   bool open = false;
   bool openPending = false;  // a request whose end only the CRC finds may yet be read
   if (available >= 2) {
-    std::vector<Reading> kinds = {Reading::Request, Reading::Answer};
+    // An answer to no request heard does not start amid bytes of no frame
+    // unless a silence parts them: there it is a CRC that holds by chance.
+    std::vector<Reading> kinds = {Reading::Request};
+    if (unframedFrom_ == kNone || LikelySilenceBefore(pos_)) kinds.push_back(Reading::Answer);
     if (!request_.empty()) kinds.insert(kinds.begin(), Reading::AnswerToRequest);
     for (Reading kind : kinds) {
       const FrameLengths lengths = KnownLengths(pos_, kind);
@@ -378,6 +409,12 @@ bool FrameSplitter::Step(bool final) {
         pending = length == 0;
       }
     }
+    // Amid bytes of no frame with no silence to part them, some length's
+    // CRC holds by chance: there, a foreign answer comes from the address
+    // asked.
+    const bool parted = unframedFrom_ == kNone || LikelySilenceBefore(pos_);
+    if (length != 0 && role(length) == Reading::AnswerToRequest && !parted && bytes_[pos_] != request_[0])
+      length = 0;
     if (length != 0) good.push_back({length, role(length)});
     openPending = pending;
     undecided = undecided || pending || available < static_cast<size_t>(kMaxOpenFrame);
@@ -399,11 +436,11 @@ bool FrameSplitter::Step(bool final) {
   // Supported readings first, then those with no silence inside (a frame
   // is sent without one), then by role, then the longer.
   auto better = [&](const Good& a, const Good& b) {
-    const bool sa = Boundary(pos_ + a.Length, final), sb = Boundary(pos_ + b.Length, final);
-    if (sa != sb) return sa;
+    const int sa = Support(pos_ + a.Length, final), sb = Support(pos_ + b.Length, final);
+    if (sa != sb) return sa > sb;
     const bool ia = SilenceInside(a.Length), ib = SilenceInside(b.Length);
     if (ia != ib) return ib;
-    const int ra = Rank(a.Kind), rb = Rank(b.Kind);
+    const int ra = Rank(a.Kind, a.Length), rb = Rank(b.Kind, b.Length);
     if (ra != rb) return ra < rb;
     return a.Length > b.Length;
   };
@@ -411,9 +448,21 @@ bool FrameSplitter::Step(bool final) {
     const Good best = *std::min_element(good.begin(), good.end(), better);
     const bool supported = Boundary(pos_ + best.Length, final);
     if (undecided && !supported) return false;
+    // A silence a chunk merely hides is no witness against a reading whose
+    // end is what has come so far: what comes next tells which one ends.
+    if (!final && !quietAtEnd_ && Support(pos_ + best.Length, final) < 2 &&
+        (openPending || std::any_of(good.begin(), good.end(), [&](const Good& g) { return pos_ + g.Length == n; })))
+      return false;
     // An answer to no request heard loses to a request that may still be
     // read there once the frame after it has come.
-    if (openPending && Rank(best.Kind) > Rank(Reading::OpenRequest)) return false;
+    if (openPending && Rank(best.Kind, best.Length) > Rank(Reading::OpenRequest, 0)) return false;
+    // An answer from another address than the one asked is a request when
+    // its own answer follows: wait for enough of what follows to tell.
+    if (!final && !quietAtEnd_ && !request_.empty() && bytes_[pos_] != request_[0] &&
+        std::any_of(good.begin(), good.end(), [&](const Good& g) {
+          return g.Kind == Reading::AnswerToRequest && n < pos_ + g.Length + 6;
+        }))
+      return false;
     // With no boundary after it, a reading loses to a frame that starts
     // inside it: its bytes before that frame belong to none.
     bool overlapped = false;
@@ -426,7 +475,10 @@ bool FrameSplitter::Step(bool final) {
     if (best.Kind == Reading::Request || best.Kind == Reading::OpenRequest) {
       Emit(SplitKind::Request, best.Length, true, false);
     } else {
-      Emit(SplitKind::Answer, best.Length, true, best.Kind == Reading::AnswerToRequest);
+      // Right after the request that waits, any answer is its, if foreign.
+      const bool toRequest = best.Kind == Reading::AnswerToRequest ||
+                             (!request_.empty() && lastWasRequest_ && unframedFrom_ == kNone);
+      Emit(SplitKind::Answer, best.Length, true, toRequest);
     }
     return true;
   }
@@ -437,11 +489,15 @@ bool FrameSplitter::Step(bool final) {
     case BadAnswerFound::Wait: return false;
     case BadAnswerFound::No: break;
   }
-  // A frame from the waiting request's address whose CRC holds between two
-  // boundaries, of no layout we know: a foreign answer to it.
+  // A frame whose CRC holds between two boundaries, of no layout we know,
+  // while a request waits: a foreign answer to it. From another address
+  // than the request's, right after a frame, and witnessed by more than a
+  // silence a chunk may hide.
   bool pending = false;
   const bool fromAsked = !request_.empty() && bytes_[pos_] == request_[0];
-  const size_t whole = fromAsked ? OpenLength(pos_, available, true, final, &pending) : 0;
+  const bool afterFrame = !request_.empty() && unframedFrom_ == kNone && lastWasRequest_;
+  size_t whole = fromAsked || afterFrame ? OpenLength(pos_, available, true, final, &pending) : 0;
+  if (whole != 0 && !fromAsked && Support(pos_ + whole, final) < 2) whole = 0;
   if (whole != 0 && !Crosses(whole, final, pending)) {
     Emit(SplitKind::Answer, whole, true, true);
     return true;
@@ -483,6 +539,7 @@ void FrameSplitter::Emit(SplitKind kind, size_t length, bool crcGood, bool toReq
     request_.clear();
   }
   if (kind != SplitKind::Unframed) pos_ += length;
+  lastWasRequest_ = kind == SplitKind::Request;
   found_.push_back(std::move(frame));
 }
 

@@ -10,17 +10,27 @@
 //
 // Where a stretch reads two ways, the reading whose CRCs hold wins: a frame
 // whose CRC holds beats bytes that fit nothing, and of two readings that
-// both hold, the one followed by a boundary (a silence, the end of what was
-// heard, or another frame whose CRC holds) wins; if both are, the one with
-// no silence inside, then the answer to the request before it wins over a
-// request, a request over an answer without request, and then the longer
-// frame. An answer to the waiting request whose CRC fails ends where its
-// length says if a frame or a silence follows it, or, in a chunk that may
-// hide a silence there, bytes of no frame up to the next frame: more bytes
-// than any length of the answer spans, so that they are no cut answer. A
-// 69 without a byte of database is read as no request, and an answer to a
-// write (5, 6, 15, 16) that does not repeat its start and value or
-// quantity as no answer of it.
+// both hold, the one whose end is better witnessed wins (the end of what
+// was heard, a silence the bytes' times put there, or another frame whose
+// CRC holds, before a silence a chunk may merely hide); while a reading
+// ends where the bytes heard so far end, the choice waits for what comes
+// next. Then the one with no silence inside; then by role: the answer to
+// the request before it (its code or exception, a write's echo, a read's
+// byte count), an answer like it from another address unless the answer
+// to it as a request follows, a request, an answer that does not fit the
+// request (a foreign answer), a request whose end only the CRC found, an
+// answer to no request heard; then the longer frame. (A frame followed by
+// a byte 00 reads one byte longer with a CRC that holds too: 68 with its
+// module is such a pair.) An answer to the waiting request whose CRC fails
+// ends where its length says if a frame or a silence follows it, or, in a
+// chunk that may hide a silence there, bytes of no frame up to the next
+// frame: more bytes than any length of the answer spans, so that they are
+// no cut answer; an exception's is 5 bytes long. A 69 without a
+// byte of database is read as no request, and 65 and 69 stay requests
+// where no length of an answer to the waiting request fits them. Amid
+// bytes of no frame with no silence to part them, an answer to no request
+// and a foreign answer from another address than the one asked are not
+// read: there some CRC holds by chance.
 #pragma once
 
 #include <cstddef>
@@ -95,16 +105,17 @@ private:
   bool LikelySilenceBefore(size_t index) const;
   bool FrameStartsAt(size_t at) const;  // a frame whose CRC holds
   size_t OpenLength(size_t at, size_t room, bool bounded, bool final = false, bool* pending = nullptr) const;
-  bool FrameMayStartAt(size_t at) const;  // bytes from `at` may yet become a frame
+  bool FrameMayStartAt(size_t at) const;
+  bool AnswerHeadAt(size_t at, size_t end) const;  // bytes from `at` may yet become a frame
   bool Boundary(size_t end, bool final) const;
+  int Support(size_t end, bool final) const;
   enum class BadAnswerFound : uint8_t { No, Yes, Wait };
   enum class Witness : uint8_t { Frame, Silence, Noise };  // of a bad answer's end
   size_t NoFrameUntil(size_t end, bool final, bool& wait) const;
   BadAnswerFound BadAnswer(bool final, size_t& length) const;
-  int Rank(Reading kind) const;
+  int Rank(Reading kind, size_t length) const;
   bool Crosses(size_t length, bool final, bool& wait) const;
   bool SilenceInside(size_t length) const;
-  bool EchoesTheWrite() const;
   size_t NextFrameAfterSilence() const;
   void Emit(SplitKind kind, size_t length, bool crcGood, bool toRequest);
   void EmitUnframed();
@@ -121,5 +132,6 @@ private:
   size_t unframedFrom_ = SIZE_MAX;  // the run of unframed bytes before pos_
   bool quietAtEnd_ = false;         // a silence follows the last byte held
   std::vector<uint8_t> request_;    // the request that waits for its answer
+  bool lastWasRequest_ = false;     // the last frame found is a request
   std::vector<SplitFrame> found_;
 };

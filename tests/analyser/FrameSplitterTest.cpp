@@ -59,12 +59,13 @@ void ExpectAsLogged(const LineScenario& line, const Heard& heard, const std::str
       transactionOf[expected.Exchange] = frame.Transaction;
       outcome[expected.Exchange] = frame.AttemptResult.value_or(0);
     } else {
-      EXPECT_EQ(frame.Transaction, transactionOf[expected.Exchange]) << "answer " << i << " paired";
+      EXPECT_EQ(frame.Transaction, transactionOf[expected.Exchange])
+          << "answer " << i << " paired: " << HexText(frame.Bytes) << " after " << HexText(framed[i - 1]->Bytes);
       outcome[expected.Exchange] = frame.AttemptResult.value_or(-1);
     }
   }
   for (size_t exchange = 0; exchange < line.Results.size(); ++exchange)
-    EXPECT_EQ(outcome[exchange], line.Results[exchange]) << "exchange " << exchange << ": " << line.Log[0];
+    EXPECT_EQ(outcome[exchange], line.Results[exchange]) << "exchange " << exchange;
   EXPECT_EQ(heard.Unframed, line.UnframedBytes);
 }
 
@@ -221,5 +222,23 @@ TEST(FrameSplitter, OfTwoReadingsTheOneFollowedByASilenceWins) {
       ASSERT_EQ(frames.size(), 1u);
       EXPECT_EQ(frames[0], longFrame);
     }
+  }
+}
+
+// Many lines, each cut as adapters cut it: a chunk per frame, request and
+// answer glued, and random chunks (cut wherever the line was quiet for an
+// adapter's 1 ms latency timer). Among them: 68 with a module whose CRC
+// ends in 00 (its first four bytes hold a CRC too), answers from wrong
+// addresses that echo the write asked, reads whose byte count is not the
+// quantity's, garbage whose CRC holds, answers with a wrong function that
+// take the shape of 65 requests.
+TEST(FrameSplitter, ManyLinesCutAsAdaptersCutThem) {
+  for (uint32_t seed = 10; seed < 60; ++seed) {
+    const LineScenario line = MakeScenario(Faulty(200, seed));
+    const std::string what = "line " + std::to_string(seed);
+    ExpectAsLogged(line, Listen(line, CutAt(line, line.FrameAt)), what + ", a chunk per frame");
+    ExpectAsLogged(line, Listen(line, CutByExchange(line)), what + ", one chunk per exchange");
+    for (size_t mean : {1, 5, 64})
+      ExpectAsLogged(line, Listen(line, CutRandomly(line, mean, seed)), what + ", chunks of about " + std::to_string(mean));
   }
 }

@@ -92,8 +92,16 @@ int32_t ResultOf(const std::vector<uint8_t>& request, const std::vector<uint8_t>
   }
   return head ? ResultIncomplete : ResultNoAnswer;
 }
-// A whole frame whose length is one a request of its code has.
-bool ReadsAsRequest(const std::vector<uint8_t>& frame) {
+// A whole frame whose length is one a request of its code has, or, where
+// no length of an answer to `request` fits it, a request of the device's
+// own codes that only its CRC ends (65, and 69 with a byte of database),
+// which a listener takes for requests.
+bool ReadsAsRequest(const std::vector<uint8_t>& request, const std::vector<uint8_t>& frame) {
+  const FrameLengths answer = AnswerFrameLengths(request.data(), request.size(), frame.data(), frame.size());
+  const bool answerLength = std::find(answer.Lengths.begin(), answer.Lengths.begin() + answer.Count,
+                                      static_cast<int32_t>(frame.size())) != answer.Lengths.begin() + answer.Count;
+  const bool ownOpen = frame[1] == fc::DeviceCode65 || (frame[1] == fc::WriteModuleDatabase && frame.size() >= 6);
+  if (ownOpen && !answerLength) return true;
   const FrameLengths lengths = RequestFrameLengths(frame.data(), frame.size());
   return std::find(lengths.Lengths.begin(), lengths.Lengths.begin() + lengths.Count,
                    static_cast<int32_t>(frame.size())) != lengths.Lengths.begin() + lengths.Count;
@@ -148,7 +156,7 @@ LineScenario MakeScenario(const ScenarioOptions& options) {
       now += early ? character : silence + pick(0, 5000);
       now += static_cast<int64_t>(reply.delay.count()) * 1000;
       logFrame("TX", reply.bytes);
-      if (found && result == ResultReceiveError && ReadsAsRequest(reply.bytes)) {
+      if (found && result == ResultReceiveError && ReadsAsRequest(request, reply.bytes)) {
         // A foreign answer with the shape of a request (a wrong function on
         // an exception answer can make a valid 68): heard as one, waiting
         // in vain for its own answer.
@@ -163,7 +171,11 @@ LineScenario MakeScenario(const ScenarioOptions& options) {
     }
     line.Results.push_back(result);
     now += silence + pick(2000, 20000);
-    if (options.NoiseBetween > 0 && std::uniform_real_distribution<double>(0, 1)(random) < options.NoiseBetween) {
+    // Noise right after a cut answer can make up the answer's length: heard
+    // as that answer with a bad CRC, silences being hints only. Not here.
+    const bool cutAnswer = !reply.bytes.empty() && !found;
+    if (options.NoiseBetween > 0 && std::uniform_real_distribution<double>(0, 1)(random) < options.NoiseBetween &&
+        !cutAnswer) {
       std::vector<uint8_t> noise(static_cast<size_t>(pick(1, 4)));
       for (uint8_t& b : noise) b = static_cast<uint8_t>(pick(0x80, 0xFF));
       lay(noise);

@@ -128,7 +128,8 @@ TEST_F(ListenWindow, HearsTheTapAsTheSimulatorLogsItAndNeverTakesTheMainWindowsP
     return hex;
   };
   ASSERT_TRUE(WaitUntil([&] { return FramedHex(monitor.Lines()).size() >= logged().size(); }, 5000))
-      << FramedHex(monitor.Lines()).size() << " of " << logged().size();
+      << FramedHex(monitor.Lines()).size() << " of " << logged().size() << "\n"
+      << testing::PrintToString(FramedHex(monitor.Lines())) << "\n" << testing::PrintToString(logged());
   ProcessEvents(300);  // nothing more comes
   EXPECT_EQ(FramedHex(monitor.Lines()), logged());
   EXPECT_GE(logged().size(), 8u);
