@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include "AnswerLength.h"
 #include "Crc16.h"
 #include "FunctionCodes.h"
 
@@ -18,21 +17,6 @@ constexpr size_t kMinDatabaseWrite = 6;
 
 int64_t Us(std::chrono::nanoseconds time) { return (time.count() + 500) / 1000; }
 
-// `answer` (`available` bytes of it held) fits what `request` asked, its
-// address aside: the exception of its code, or its code with the start and
-// value or quantity a write (5, 6, 15, 16) echoes and the byte count a read
-// of bits or registers (1-4) asked for.
-bool FitsTheRequest(const uint8_t* request, size_t requestLen, const uint8_t* answer, size_t available) {
-  const uint8_t code = request[1];
-  if (available < 2) return true;
-  if (answer[1] == ExceptionFunction(code)) return true;
-  if (answer[1] != code) return false;
-  const bool write = code == fc::WriteSingleCoil || code == fc::WriteSingleRegister ||
-                     code == fc::WriteMultipleCoils || code == fc::WriteMultipleRegisters;
-  if (write && requestLen >= 6 && available >= 6 && !std::equal(request + 2, request + 6, answer + 2)) return false;
-  const auto count = ExpectedByteCount(code, request + 2, static_cast<int32_t>(requestLen) - 4);
-  return !count || available < 3 || answer[2] == *count;
-}
 }  // namespace
 
 SplitterTiming SplitterTiming::For(const LineFormat& format) {
@@ -180,7 +164,7 @@ size_t FrameSplitter::OpenLength(size_t at, size_t room, bool bounded, bool fina
 // and what fits it as far as it has come (the answer's CRC may fail).
 bool FrameSplitter::AnswerHeadAt(size_t at, size_t end) const {
   if (end + 2 > bytes_.size() || bytes_[at] == 0 || bytes_[end] != bytes_[at]) return false;
-  return FitsTheRequest(bytes_.data() + at, end - at, bytes_.data() + end, bytes_.size() - end);
+  return AnswerAgrees(bytes_.data() + at, end - at, bytes_.data() + end, bytes_.size() - end);
 }
 
 // A silence lies before byte `index` if each chunk's bytes came just
@@ -314,7 +298,7 @@ size_t FrameSplitter::NoFrameUntil(size_t end, bool final, bool& wait) const {
 int FrameSplitter::Rank(Reading kind, size_t length) const {
   switch (kind) {
     case Reading::AnswerToRequest: {
-      if (!FitsTheRequest(request_.data(), request_.size(), bytes_.data() + pos_, bytes_.size() - pos_)) return 3;
+      if (!AnswerAgrees(request_.data(), request_.size(), bytes_.data() + pos_, bytes_.size() - pos_)) return 3;
       if (bytes_[pos_] == request_[0]) return 0;
       return AnswerHeadAt(pos_, pos_ + length) ? 3 : 1;
     }
@@ -367,11 +351,13 @@ bool FrameSplitter::Step(bool final) {
   bool undecided = false;
   bool open = false;
   bool openPending = false;  // a request whose end only the CRC finds may yet be read
+  // Amid bytes of no frame with no silence to part them, some CRC holds by
+  // chance: there, no answer to no request heard is read, and a foreign
+  // answer comes from the address asked.
+  const bool parted = unframedFrom_ == kNone || LikelySilenceBefore(pos_);
   if (available >= 2) {
-    // An answer to no request heard does not start amid bytes of no frame
-    // unless a silence parts them: there it is a CRC that holds by chance.
     std::vector<Reading> kinds = {Reading::Request};
-    if (unframedFrom_ == kNone || LikelySilenceBefore(pos_)) kinds.push_back(Reading::Answer);
+    if (parted) kinds.push_back(Reading::Answer);
     if (!request_.empty()) kinds.insert(kinds.begin(), Reading::AnswerToRequest);
     for (Reading kind : kinds) {
       const FrameLengths lengths = KnownLengths(pos_, kind);
@@ -409,10 +395,6 @@ bool FrameSplitter::Step(bool final) {
         pending = length == 0;
       }
     }
-    // Amid bytes of no frame with no silence to part them, some length's
-    // CRC holds by chance: there, a foreign answer comes from the address
-    // asked.
-    const bool parted = unframedFrom_ == kNone || LikelySilenceBefore(pos_);
     if (length != 0 && role(length) == Reading::AnswerToRequest && !parted && bytes_[pos_] != request_[0])
       length = 0;
     if (length != 0) good.push_back({length, role(length)});

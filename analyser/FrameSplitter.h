@@ -105,8 +105,8 @@ private:
   bool LikelySilenceBefore(size_t index) const;
   bool FrameStartsAt(size_t at) const;  // a frame whose CRC holds
   size_t OpenLength(size_t at, size_t room, bool bounded, bool final = false, bool* pending = nullptr) const;
-  bool FrameMayStartAt(size_t at) const;
-  bool AnswerHeadAt(size_t at, size_t end) const;  // bytes from `at` may yet become a frame
+  bool FrameMayStartAt(size_t at) const;  // bytes from `at` may yet become a frame
+  bool AnswerHeadAt(size_t at, size_t end) const;  // an answer to the frame at `at` begins at `end`
   bool Boundary(size_t end, bool final) const;
   int Support(size_t end, bool final) const;
   enum class BadAnswerFound : uint8_t { No, Yes, Wait };

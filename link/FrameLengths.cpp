@@ -23,9 +23,12 @@ FrameLengths CountedWrite(const uint8_t* frame, size_t available) {
 }
 }  // namespace
 
+bool FrameLengths::Has(int32_t length) const {
+  return std::find(Lengths.begin(), Lengths.begin() + Count, length) != Lengths.begin() + Count;
+}
+
 void FrameLengths::Add(int32_t length) {
-  if (length < kMinFrame) return;
-  if (std::find(Lengths.begin(), Lengths.begin() + Count, length) != Lengths.begin() + Count) return;
+  if (length < kMinFrame || Has(length)) return;
   if (Count < static_cast<int>(Lengths.size())) Lengths[static_cast<size_t>(Count++)] = length;
 }
 
@@ -130,7 +133,17 @@ bool AnswerFits(const uint8_t* request, size_t requestLen, const uint8_t* answer
   if (answerLen < static_cast<size_t>(kMinFrame) || requestLen < 2) return false;
   const uint8_t code = request[1];
   if (answer[1] != code && answer[1] != ExceptionFunction(code)) return false;
-  const FrameLengths lengths = AnswerFrameLengths(request, requestLen, answer, answerLen);
-  return std::find(lengths.Lengths.begin(), lengths.Lengths.begin() + lengths.Count,
-                   static_cast<int32_t>(answerLen)) != lengths.Lengths.begin() + lengths.Count;
+  return AnswerFrameLengths(request, requestLen, answer, answerLen).Has(static_cast<int32_t>(answerLen));
+}
+
+bool AnswerAgrees(const uint8_t* request, size_t requestLen, const uint8_t* answer, size_t available) {
+  const uint8_t code = request[1];
+  if (available < 2) return true;
+  if (answer[1] == ExceptionFunction(code)) return true;
+  if (answer[1] != code) return false;
+  const bool write = code == fc::WriteSingleCoil || code == fc::WriteSingleRegister ||
+                     code == fc::WriteMultipleCoils || code == fc::WriteMultipleRegisters;
+  if (write && requestLen >= 6 && available >= 6 && !std::equal(request + 2, request + 6, answer + 2)) return false;
+  const auto count = ExpectedByteCount(code, request + 2, static_cast<int32_t>(requestLen) - 4);
+  return !count || available < 3 || answer[2] == *count;
 }

@@ -28,6 +28,7 @@ struct FrameLengths {
   void Add(int32_t length);
   void Merge(const FrameLengths& other);
   bool Empty() const { return Count == 0 && !Open && NeedBytes == 0; }
+  bool Has(int32_t length) const;  // one of Lengths
 };
 
 // A request whose first `available` bytes are at `frame` (at least 2).
@@ -49,3 +50,10 @@ bool ExpectsAnswer(uint8_t address, uint8_t code);
 // Whether `answer` (a whole frame) has the shape of an answer to `request`:
 // the request's code or its exception, and the length the code asks for.
 bool AnswerFits(const uint8_t* request, size_t requestLen, const uint8_t* answer, size_t answerLen);
+
+// Whether `answer`, of which `available` bytes have come, says what an
+// answer to `request` says, its address aside: the exception of its code,
+// or its code with the start and value or quantity a write (5, 6, 15, 16)
+// echoes and the byte count a read of bits or registers (1-4) asks for.
+// Bytes not yet come are taken to agree.
+bool AnswerAgrees(const uint8_t* request, size_t requestLen, const uint8_t* answer, size_t available);

@@ -97,14 +97,11 @@ int32_t ResultOf(const std::vector<uint8_t>& request, const std::vector<uint8_t>
 // own codes that only its CRC ends (65, and 69 with a byte of database),
 // which a listener takes for requests.
 bool ReadsAsRequest(const std::vector<uint8_t>& request, const std::vector<uint8_t>& frame) {
-  const FrameLengths answer = AnswerFrameLengths(request.data(), request.size(), frame.data(), frame.size());
-  const bool answerLength = std::find(answer.Lengths.begin(), answer.Lengths.begin() + answer.Count,
-                                      static_cast<int32_t>(frame.size())) != answer.Lengths.begin() + answer.Count;
+  const auto length = static_cast<int32_t>(frame.size());
+  const bool answerLength = AnswerFrameLengths(request.data(), request.size(), frame.data(), frame.size()).Has(length);
   const bool ownOpen = frame[1] == fc::DeviceCode65 || (frame[1] == fc::WriteModuleDatabase && frame.size() >= 6);
   if (ownOpen && !answerLength) return true;
-  const FrameLengths lengths = RequestFrameLengths(frame.data(), frame.size());
-  return std::find(lengths.Lengths.begin(), lengths.Lengths.begin() + lengths.Count,
-                   static_cast<int32_t>(frame.size())) != lengths.Lengths.begin() + lengths.Count;
+  return RequestFrameLengths(frame.data(), frame.size()).Has(length);
 }
 }  // namespace
 
